@@ -1,0 +1,92 @@
+#include "devices/device.h"
+
+#include "devices/hextext.h"
+
+namespace tessaly {
+namespace {
+
+// Erased configuration word from four characters of the upper-cased text;
+// -1 where the text is too short or not hexadecimal.
+std::int32_t erased_word(const std::string& upper, std::size_t from) {
+    if (from >= upper.size()) return -1;
+    return hex4val(std::string_view(upper).substr(from, 4));
+}
+
+void set_flag(const std::string& text, bool& flag) {
+    const std::string word = to_lower(text);
+    if (word == "false") flag = false;
+    if (word == "true") flag = true;
+}
+
+void set_voltage_order(const std::string& text, std::int32_t& order) {
+    const std::string word = to_lower(text);
+    if (word == "vddvpp") order = 1;
+    if (word == "vppvdd") order = 2;
+}
+
+}  // namespace
+
+std::vector<std::string> split_instructions(const std::string& algorithm) {
+    std::string s = to_lower(algorithm);
+    if (s.empty() || s.back() != ',') s += ',';
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from < s.size()) {
+        const std::size_t comma = s.find(',', from);
+        lines.push_back(s.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return lines;
+}
+
+std::string device_fault(const DeviceEntry& entry) {
+    const std::int32_t flash = leading_number(entry.devflash);
+    if (flash < 1 || flash > max_flashsize) {
+        return "Model " + entry.devmodel + ": FLASH size '" + entry.devflash +
+               "' is not usable (1 to " + std::to_string(max_flashsize) + " words).";
+    }
+    if (leading_number(entry.deveeprom) > max_eepromsize) {
+        return "Model " + entry.devmodel + ": EEPROM size '" + entry.deveeprom +
+               "' is not usable (at most " + std::to_string(max_eepromsize) + " bytes).";
+    }
+    return "";
+}
+
+std::string select_device(const DeviceList& list, std::int32_t index, SelectedDevice& cur) {
+    if (index < 1 || index > list.devcount) {
+        return "There is no model number " + std::to_string(index) + " in the device list.";
+    }
+    const DeviceEntry& e = list.entries[static_cast<std::size_t>(index)];
+    if (std::string fault = device_fault(e); !fault.empty()) return fault;
+
+    cur.devindex = index;
+    cur.modelname = e.devmodel;
+    cur.flashsize = leading_number(e.devflash);
+    cur.eepromsize = leading_number(e.deveeprom);
+    const std::string c = to_upper(e.devconfigerased);
+    cur.conferased = {erased_word(c, 0), erased_word(c, 5)};
+    set_flag(e.devconfig2used, cur.config2used);
+    set_voltage_order(e.devvoltageseq, cur.voltageseq);
+    cur.progtime = leading_number(e.devprogtime);
+    cur.pagesize = leading_number(e.devpagesize);
+    cur.eraselines = split_instructions(e.deverasealg);
+    cur.programlines = split_instructions(e.devprogramalg);
+    cur.readlines = split_instructions(e.devreadalg);
+    cur.blanklines = split_instructions(e.devblankcheckalg);
+    cur.verifylines = split_instructions(e.devverifyalg);
+    return "";
+}
+
+void blank_buffers(const SelectedDevice& cur, ChipImage& image) {
+    image.flashbuf.assign(static_cast<std::size_t>(cur.flashsize > 0 ? cur.flashsize : 0),
+                          blank_flash_word);
+    if (cur.eepromsize > 0) {
+        image.eeprombuf.assign(static_cast<std::size_t>(cur.eepromsize), blank_eeprom_byte);
+    } else {
+        // Always one element; with no EEPROM it holds 0, not the blank value.
+        image.eeprombuf.assign(1, 0);
+    }
+    image.conf = cur.conferased;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,39 @@
+// The per-user settings store: text and 32-bit number values under the
+// program's key, kept in one registry-export text file in a folder given by the
+// caller. A read never fails: a value that cannot be read is written with the
+// caller's default and the default is returned. Every write replaces the file
+// atomically; a file that cannot be parsed is set aside as "<name>.bad".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaly {
+
+inline constexpr const char* settings_key = "Software\\Tessaly";
+inline constexpr const char* settings_filename = "settings.reg";
+
+// The six value names.
+inline constexpr const char* set_lastpath = "Last Path";
+inline constexpr const char* set_model = "Microcontroller Model";
+inline constexpr const char* set_portnumber = "Serial Port Number";
+inline constexpr const char* set_baudrate = "Serial Port Baud Rate";
+inline constexpr const char* set_theme = "Color Theme";
+inline constexpr const char* set_mousewheel = "Mouse Wheel Enabled";
+
+class SettingsStore {
+public:
+    explicit SettingsStore(std::string folder);
+
+    std::string reg_getstring(const std::string& name, const std::string& def) const;
+    std::int32_t reg_getlong(const std::string& name, std::int32_t def) const;
+    void reg_setstring(const std::string& name, const std::string& value) const;
+    void reg_setlong(const std::string& name, std::int32_t value) const;
+
+    std::string file_path() const;
+
+private:
+    std::string folder_;
+};
+
+}  // namespace tessaly
