@@ -41,14 +41,22 @@ bool read_file(const std::string& path, std::string& bytes) {
 }
 
 bool replace_file(const std::string& path, const std::string& text, std::string* error) {
-    std::string tmp = path + ".XXXXXX";
+    // A short temporary name in the same folder, so a long file name cannot
+    // push it past the name limit and the rename stays on one file system.
+    const std::size_t slash = path.rfind('/');
+    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                      ".tessaly-XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) return fail(error, path);
-    const bool written = write_all(fd, text) && ::fsync(fd) == 0;
-    const int saved = errno;
-    if (::close(fd) != 0 || !written) {
-        if (written) errno = saved;
+    bool written = write_all(fd, text) && ::fsync(fd) == 0;
+    int saved = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        saved = errno;
+    }
+    if (!written) {
         ::unlink(tmp.c_str());
+        errno = saved;
         return fail(error, path);
     }
     // mkstemp creates the file for the owner alone; a settings or HEX file

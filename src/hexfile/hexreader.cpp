@@ -1,0 +1,240 @@
+#include "hexfile/hexreader.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <vector>
+
+#include "devices/fileio.h"
+#include "devices/hextext.h"
+
+namespace tessaly {
+
+namespace {
+
+const char* const crlf = "\r\n";
+const char* const errors_heading = "Input program file in Intel Hex Format contains errors.";
+
+// Indexed by error code; code 0 means no error.
+const std::array<const char*, 12> error_texts = {
+    "",
+    ": The record does not begin with ':' simbol.",
+    ": The record is too short.",
+    ": Invalid 'checksum' field in the record.",
+    ": Invalid 'record type' field in the record.",
+    ": Invalid '04 type' record.",
+    ": Invalid 'number of bytes' field in the record.",
+    ": Invalid 'address' field in the record.",
+    ": Field 'number of bytes' in the record must contain an even value.",
+    ": Field 'address' in the record must contain an even value.",
+    ": The record does not contain the specified number of bytes.",
+    ": Invalid data byte in the record.",
+};
+
+enum RecordCode : int {
+    rec_ok = 0,
+    rec_bad_start = 1,
+    rec_too_short = 2,
+    rec_bad_checksum = 3,
+    rec_bad_type = 4,
+    rec_bad_upper = 5,
+    rec_bad_count = 6,
+    rec_bad_address = 7,
+    rec_odd_count = 8,
+    rec_odd_address = 9,
+    rec_bad_length = 10,
+    rec_bad_data = 11,
+    rec_end_of_file = 100,
+};
+
+constexpr std::int64_t id_first = 0x2000, id_last = 0x2003, device_id = 0x2006;
+constexpr std::int64_t config1 = 0x2007, config2 = 0x2008, eeprom_start = 0x2100;
+// One step of the upper address is 64K bytes, that is 8000h words.
+constexpr std::int64_t upper_step = 0x8000;
+
+// Left-to-right replacement of every "\n\n" by "\n", without overlap.
+std::string halve_line_feeds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+    return out;
+}
+
+// Any CR, LF or CR LF ends a line, and each run of blank lines shrinks to a
+// quarter of its break characters. Element 0 is an empty line in front, so that
+// the element number is the line number shown in messages.
+std::vector<std::string> split_lines(std::string text) {
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    text = halve_line_feeds(halve_line_feeds(text));
+    std::vector<std::string> lines(1);
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The word addresses that fell outside every buffer. Only the entries a warning
+// can show are kept, so a file full of stray data costs no memory.
+class OutOfRangeList {
+public:
+    void add(std::int64_t j) {
+        ++count_;
+        std::string entry = hex4(j) + ", ";
+        if (first_.size() < shown_whole) first_.push_back(entry);
+        last_.push_back(entry);
+        if (last_.size() > tail_entries) last_.pop_front();
+    }
+    std::int64_t count() const { return count_; }
+    std::string text() const {
+        std::string out;
+        if (count_ <= static_cast<std::int64_t>(shown_whole)) {
+            for (const auto& e : first_) out += e;
+        } else {
+            for (std::size_t i = 0; i < head_entries; ++i) out += first_[i];
+            out += "..., ";
+            for (const auto& e : last_) out += e;
+        }
+        out.replace(out.size() - 2, 2, ".");
+        return out;
+    }
+
+private:
+    static constexpr std::size_t shown_whole = 24, head_entries = 16, tail_entries = 8;
+    std::int64_t count_ = 0;
+    std::vector<std::string> first_;
+    std::deque<std::string> last_;
+};
+
+class RecordReader {
+public:
+    RecordReader(const SelectedDevice& dev, ChipImage& image, std::int32_t& wordsloaded)
+        : image_(image), wordsloaded_(wordsloaded) {
+        flash_words_ = clamp_size(dev.flashsize, image.flashbuf.size());
+        eeprom_bytes_ = clamp_size(dev.eepromsize, image.eeprombuf.size());
+    }
+
+    int record(std::string line) {
+        std::size_t keep = line.find_last_not_of(' ');
+        line.erase(keep == std::string::npos ? 0 : keep + 1);
+        if (line.empty() || line[0] == ';') return rec_ok;
+        if (line[0] != ':') return rec_bad_start;
+        if (line.size() < 11) return rec_too_short;
+        const std::size_t n = line.size();
+        if (record_checksum(line.substr(1, n - 3)) != line.substr(n - 2)) return rec_bad_checksum;
+        const int count = hex2val(line.substr(1, 2));
+        const int address = hex4val(line.substr(3, 4));
+        const int type = hex2val(line.substr(7, 2));
+        const std::string data = line.substr(9, n - 11);
+        switch (type) {
+        case 0: return data_record(count, address, data);
+        case 1: return rec_end_of_file;
+        case 4: return upper_address_record(address, data);
+        case 5: return rec_ok;
+        default: return rec_bad_type;
+        }
+    }
+
+    const OutOfRangeList& out_of_range() const { return outside_; }
+
+private:
+    static std::int64_t clamp_size(std::int32_t size, std::size_t buffer) {
+        return std::max<std::int64_t>(0, std::min<std::int64_t>(size, static_cast<std::int64_t>(buffer)));
+    }
+
+    int upper_address_record(int address, const std::string& data) {
+        if (data.size() != 4 || address != 0 || hex4val(data) < 0) return rec_bad_upper;
+        upper_ = hex4val(data);
+        return rec_ok;
+    }
+
+    int data_record(int count, int address, const std::string& data) {
+        if (data.empty()) return rec_ok;
+        if (count < 0) return rec_bad_count;
+        if (address < 0) return rec_bad_address;
+        if (count % 2 != 0) return rec_odd_count;
+        if (address % 2 != 0) return rec_odd_address;
+        if (data.size() != 2 * static_cast<std::size_t>(count)) return rec_bad_length;
+        const std::int64_t first = upper_ * upper_step + address / 2;
+        for (int k = 0; k < count / 2; ++k) {
+            const int low = hex2val(data.substr(4 * k, 2));
+            const int high = hex2val(data.substr(4 * k + 2, 2));
+            if (!store_word(first + k, low, high)) return rec_bad_data;
+        }
+        return rec_ok;
+    }
+
+    // Places one word by the address map; false for a word its area refuses.
+    bool store_word(std::int64_t j, int low, int high) {
+        const bool valid = low >= 0 && high >= 0;
+        const std::int32_t word = high * 256 + low;
+        if (j < flash_words_) {
+            if (!valid || word > blank_flash_word) return false;
+            image_.flashbuf[static_cast<std::size_t>(j)] = word;
+            if (j + 1 > wordsloaded_) wordsloaded_ = static_cast<std::int32_t>(j + 1);
+        } else if ((j >= id_first && j <= id_last) || j == device_id) {
+            return valid;
+        } else if (j == config1 || j == config2) {
+            if (!valid) return false;
+            image_.conf[static_cast<std::size_t>(j - config1)] = word & 0x3FFF;
+        } else if (j >= eeprom_start && j < eeprom_start + eeprom_bytes_) {
+            if (!valid) return false;
+            image_.eeprombuf[static_cast<std::size_t>(j - eeprom_start)] = word & 0xFF;
+        } else {
+            outside_.add(j);
+        }
+        return true;
+    }
+
+    ChipImage& image_;
+    std::int32_t& wordsloaded_;
+    std::int64_t flash_words_ = 0;
+    std::int64_t eeprom_bytes_ = 0;
+    std::int64_t upper_ = 0;
+    OutOfRangeList outside_;
+};
+
+std::string warning_text(const OutOfRangeList& outside) {
+    return std::string("Warning!") + crlf + errors_heading + crlf + "There are data for " +
+           std::to_string(outside.count()) + " addresses out of range:" + crlf + outside.text() + crlf;
+}
+
+}  // namespace
+
+std::string record_checksum(const std::string& body) {
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i + 1 < body.size(); i += 2) sum += hex2val(body.substr(i, 2));
+    return hex2(-sum);
+}
+
+bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage& image,
+                  std::int32_t& wordsloaded, const MsgBox& show_msgbox) {
+    std::string text;
+    if (!read_file(path, text)) {
+        show_msgbox("The HEX file could not be read." + std::string(crlf) + path, box_error);
+        return false;
+    }
+    const std::vector<std::string> lines = split_lines(std::move(text));
+    RecordReader reader(dev, image, wordsloaded);
+    for (std::size_t number = 1; number < lines.size(); ++number) {
+        const int code = reader.record(lines[number]);
+        if (code == rec_end_of_file) break;
+        if (code != rec_ok) {
+            show_msgbox(std::string(errors_heading) + crlf + "Line number " + std::to_string(number) +
+                            error_texts[static_cast<std::size_t>(code)],
+                        box_error);
+            return false;
+        }
+    }
+    if (reader.out_of_range().count() > 0) show_msgbox(warning_text(reader.out_of_range()), box_info);
+    return true;
+}
+
+}  // namespace tessaly

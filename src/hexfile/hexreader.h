@@ -1,0 +1,28 @@
+// Reading Intel HEX files (32-bit form) into the memory buffers of the selected
+// device. Every record is checked in a fixed order; the first bad record is
+// reported with its line number and ends the read, data outside every buffer is
+// listed in one warning, and no input can make the reader leave the buffers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "devices/device.h"
+#include "devices/msgbox.h"
+
+namespace tessaly {
+
+// Checksum of a record body (the line without ":" and without its last two
+// characters): two upper-case hex digits. A pair that is not two upper-case
+// hex digits counts as -1, so a lower-case record never matches.
+std::string record_checksum(const std::string& body);
+
+// Reads the file at path into image, which the caller has blanked for dev.
+// wordsloaded is raised to the highest FLASH word address written plus 1.
+// Returns false after showing an error (kind 16): a bad record or a file that
+// cannot be read; the buffers then hold whatever came before the fault. Returns
+// true otherwise, after showing the out-of-range warning (kind 64) if needed.
+bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage& image,
+                  std::int32_t& wordsloaded, const MsgBox& show_msgbox);
+
+}  // namespace tessaly

@@ -1,0 +1,220 @@
+#include "serialcontrol.h"
+
+#include <QByteArray>
+#include <QMetaObject>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <utility>
+
+namespace tessaly {
+
+namespace {
+
+constexpr int min_baud = 1200;
+constexpr int max_baud = 56000;
+constexpr int probe_baud = 9600;
+
+// Unix98 pseudo-terminal slaves. They have no line rate, and some kernels
+// refuse a rate they cannot represent, which must not fail a test line.
+bool is_pty(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
+// "<baud>,n,8,1": the only line format the programmer speaks.
+bool parse_settings(const std::string& text, int& baud) {
+    const auto c1 = text.find(',');
+    if (c1 == 0 || c1 == std::string::npos || c1 > 5) return false;
+    const std::string rest = text.substr(c1);
+    if (rest != ",n,8,1" && rest != ",N,8,1") return false;
+    int v = 0;
+    for (std::size_t i = 0; i < c1; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < min_baud || v > max_baud) return false;
+    baud = v;
+    return true;
+}
+
+}  // namespace
+
+SerialControl::SerialControl(ComPortMap ports, QObject* parent)
+    : QObject(parent), ports_(std::move(ports)) {
+    connect(&port_, &QSerialPort::readyRead, this, &SerialControl::on_ready_read);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::on_error);
+}
+
+SerialControl::~SerialControl() {
+    disconnect(&port_, nullptr, this, nullptr);
+    if (port_.isOpen()) port_.close();
+}
+
+bool SerialControl::fail(std::string why) {
+    error_ = std::move(why);
+    return false;
+}
+
+std::string SerialControl::port_label() const {
+    return "COM" + std::to_string(commport_) + " (" + ports_.path(commport_) + ")";
+}
+
+bool SerialControl::CommPort(int n) {
+    if (PortOpen()) return fail(port_label() + " is open; close it before choosing another port");
+    if (n < first_comport || n > last_comport)
+        return fail("Port number " + std::to_string(n) + " is not between 1 and 16");
+    commport_ = n;
+    return true;
+}
+
+std::string SerialControl::Settings() const {
+    return std::to_string(baud_) + ",n,8,1";
+}
+
+bool SerialControl::Settings(const std::string& text) {
+    int baud = 0;
+    if (!parse_settings(text, baud))
+        return fail("Line settings \"" + text +
+                    "\" are not \"<baud>,n,8,1\" with a baud rate from 1200 to 56000");
+    const int before = baud_;
+    baud_ = baud;
+    if (PortOpen() && !apply_baud()) {
+        baud_ = before;
+        apply_baud();
+        return fail(port_label() + " refuses " + std::to_string(baud) + " baud");
+    }
+    return true;
+}
+
+bool SerialControl::apply_baud() {
+    return port_.setBaudRate(baud_) || is_pty(port_.handle());
+}
+
+bool SerialControl::PortOpen() const {
+    return port_.isOpen() && !lost_;
+}
+
+bool SerialControl::PortOpen(bool open) {
+    if (!open) {
+        if (port_.isOpen()) {
+            take_received();
+            port_.close();
+        }
+        lost_ = false;
+        return true;
+    }
+    if (PortOpen()) return true;
+    if (port_.isOpen()) port_.close();  // lost, its report still on the way
+
+    lost_ = false;
+    ++session_;
+    port_.setPortName(QString::fromStdString(ports_.path(commport_)));
+    // Open at a rate every device takes, then ask for the chosen one, so a
+    // refused rate is told apart from a port that cannot be opened at all.
+    port_.setBaudRate(probe_baud);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite))
+        return fail(port_label() + " cannot be opened: " + port_.errorString().toStdString());
+    if (!apply_baud()) {
+        port_.close();
+        return fail(port_label() + " refuses " + std::to_string(baud_) + " baud");
+    }
+    // Whatever the device sent before this open is no reply to anything we send.
+    port_.clear(QSerialPort::Input);
+    waiting_.clear();
+    return true;
+}
+
+bool SerialControl::RThreshold(int n) {
+    if (n != 0 && n != 1) return fail("Receive threshold " + std::to_string(n) + " is not 0 or 1");
+    rthreshold_ = n;
+    take_received();
+    if (n == 1 && !waiting_.empty()) owe_event();
+    return true;
+}
+
+bool SerialControl::Output(std::uint8_t byte) {
+    if (!PortOpen()) return fail(port_label() + " is not open");
+    const char c = static_cast<char>(byte);
+    if (port_.write(&c, 1) != 1)
+        return fail(port_label() + " write failed: " + port_.errorString().toStdString());
+    // QSerialPort would otherwise hold the byte until the event loop runs.
+    port_.flush();
+    return true;
+}
+
+std::vector<std::uint8_t> SerialControl::Input() {
+    take_received();
+    return std::exchange(waiting_, {});
+}
+
+void SerialControl::take_received() {
+    if (!port_.isOpen()) return;
+    const QByteArray got = port_.readAll();
+    waiting_.insert(waiting_.end(), got.begin(), got.end());
+}
+
+void SerialControl::on_ready_read() {
+    take_received();
+    if (rthreshold_ == 1 && !waiting_.empty()) owe_event();
+}
+
+void SerialControl::on_error(QSerialPort::SerialPortError err) {
+    if (err != QSerialPort::ResourceError && err != QSerialPort::ReadError &&
+        err != QSerialPort::WriteError)
+        return;
+    if (!port_.isOpen() || lost_) return;
+    lost_ = true;
+    // A pseudo-terminal whose far side closed reads as end of file, and the
+    // error text then carries a stale errno: say what happened instead.
+    const std::string why = err == QSerialPort::ReadError
+                                ? "the line was closed at the far end"
+                                : port_.errorString().toStdString();
+    error_ = port_label() + " was lost: " + why;
+    // Closing inside QSerialPort's own notification is left to the event loop.
+    QMetaObject::invokeMethod(
+        this, [this, session = session_, text = QString::fromStdString(error_)] {
+            finish_lost(session, text);
+        },
+        Qt::QueuedConnection);
+}
+
+void SerialControl::finish_lost(unsigned session, const QString& why) {
+    if (session != session_) return;
+    if (port_.isOpen()) {
+        take_received();
+        port_.close();
+    }
+    lost_ = false;
+    emit port_lost(why);
+}
+
+void SerialControl::owe_event() {
+    owed_ = true;
+    if (queued_) return;
+    queued_ = true;
+    QMetaObject::invokeMethod(this, [this] { deliver(); }, Qt::QueuedConnection);
+}
+
+void SerialControl::deliver() {
+    queued_ = false;
+    // Inside a handler the event stays owed and is posted again once it returns.
+    if (in_handler_ || !owed_) return;
+    owed_ = false;
+    take_received();
+    if (rthreshold_ != 1 || waiting_.empty()) return;
+    in_handler_ = true;
+    emit OnComm();
+    in_handler_ = false;
+    if (owed_) owe_event();
+}
+
+}  // namespace tessaly

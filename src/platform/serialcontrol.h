@@ -1,0 +1,95 @@
+// The serial port control the main window talks to the programmer through:
+// port number, line settings, open/close, a receive switch, one-byte writes and
+// a read of everything waiting, plus the receive event OnComm. Every received
+// byte reaches Input exactly once and in order; OnComm always arrives through
+// the event loop and never runs inside a running OnComm handler.
+#pragma once
+
+#include "comports.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+// Errors: every assignment that can be refused returns false, leaves the
+// control as it was and puts the reason in error_text(); the caller "catches"
+// by testing the result. A port that is lost while open (adapter pulled, far
+// side of a pseudo-terminal gone) is reported once through port_lost, after
+// which the control is closed.
+//
+// Received bytes are kept until Input reads them, also after the port closes;
+// opening the port starts with nothing waiting, so nothing from an earlier
+// connection is taken for a reply on the new one.
+class SerialControl : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SerialControl(ComPortMap ports = ComPortMap(), QObject* parent = nullptr);
+    ~SerialControl() override;
+
+    // 1 to 16, resolved through the port map when the port opens. Refused
+    // while the port is open.
+    [[nodiscard]] bool CommPort(int n);
+    int CommPort() const { return commport_; }
+
+    // "<baud>,n,8,1" with an integer baud rate from 1200 to 56000. Takes
+    // effect at the next open, or at once when the port is open.
+    [[nodiscard]] bool Settings(const std::string& text);
+    std::string Settings() const;
+
+    // true opens COMn (absent, busy or forbidden: refused); false closes.
+    // Opening an open port and closing a closed one do nothing.
+    [[nodiscard]] bool PortOpen(bool open);
+    bool PortOpen() const;
+
+    // 0: no receive event; 1: OnComm is raised while received bytes wait.
+    [[nodiscard]] bool RThreshold(int n);
+    int RThreshold() const { return rthreshold_; }
+
+    // Sends one byte now, after every byte written before it. Refused while
+    // the port is closed.
+    [[nodiscard]] bool Output(std::uint8_t byte);
+
+    // Every received byte not read yet, oldest first; the read removes them.
+    std::vector<std::uint8_t> Input();
+
+    // Why the last refused call was refused.
+    const std::string& error_text() const { return error_; }
+
+signals:
+    void OnComm();
+    void port_lost(const QString& why);
+
+private:
+    void take_received();
+    void on_ready_read();
+    void on_error(QSerialPort::SerialPortError err);
+    void finish_lost(unsigned session, const QString& why);
+    void owe_event();
+    void deliver();
+    bool apply_baud();
+    bool fail(std::string why);
+    std::string port_label() const;
+
+    ComPortMap ports_;
+    QSerialPort port_;
+    int commport_ = 1;
+    int baud_ = 9600;
+    int rthreshold_ = 0;
+    std::vector<std::uint8_t> waiting_;
+    std::string error_;
+
+    unsigned session_ = 0;   // counts opens, so a late loss report of an old
+                             // connection is not applied to a new one
+    bool lost_ = false;      // the open port failed; closing is on its way
+    bool queued_ = false;    // a deliver() is posted
+    bool owed_ = false;      // an OnComm is due once the handler may run
+    bool in_handler_ = false;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,256 @@
+#include <iostream>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "hexfile/hexflows.h"
+#include "hexfile/hexwriter.h"
+#include "hextest.h"
+
+namespace tessaly::test {
+namespace {
+
+using Events = std::vector<std::string>;
+const std::string fixtures = std::string(TESSALY_TEST_DATA) + "/hex/";
+const std::vector<std::string> filters = {"Intel HEX files (*.hex)", "All files (*.*)"};
+
+// Records what the flows ask of the window, in order.
+class FakeHost : public FileFlowHost {
+public:
+    std::string chosen;  // what the file dialog returns
+    int answer = answer_yes;
+    FileRequest request;
+    Events events;
+
+    std::string choose_file(const FileRequest& r) override {
+        request = r;
+        events.push_back("choose");
+        return chosen;
+    }
+    int show_msgbox(const std::string& text, int kind) override {
+        events.push_back("box " + std::to_string(kind) + " " + text);
+        return answer;
+    }
+    void set_label_hex(const std::string& text) override { events.push_back("label_hex " + text); }
+    void set_label_status(const std::string& text) override { events.push_back("status " + text); }
+    void disable() override { events.push_back("disable"); }
+    void enable() override { events.push_back("enable"); }
+    void updatedisplay() override { events.push_back("updatedisplay"); }
+};
+
+struct World {
+    TempDir files;
+    TempDir settings_dir;
+    SelectedDevice dev = test_device(2048, 128, false);
+    ChipImage image = blank_image(dev);
+    std::string lastpath = "/start/";
+    std::int32_t wordsloaded = -5;
+    SettingsStore settings{settings_dir.path()};
+    FakeHost host;
+    FileFlowContext ctx{dev, image, lastpath, wordsloaded, settings, host};
+
+    std::string stored_lastpath() const { return settings.reg_getstring(set_lastpath, "(none)"); }
+    bool settings_written() const { return std::filesystem::exists(settings.file_path()); }
+};
+
+void expect_request(const FileRequest& r, FileDialogKind kind, const std::string& title) {
+    EXPECT_EQ(r.kind, kind);
+    EXPECT_EQ(r.title, title);
+    EXPECT_EQ(r.initdir, "/start/");
+    EXPECT_EQ(r.filters, filters);
+}
+
+ChipImage program_hex_image(const SelectedDevice& dev) {
+    ChipImage want = blank_image(dev);
+    want.flashbuf[0] = 0x3055;
+    want.flashbuf[1] = 0x0080;
+    want.flashbuf[2] = 0x2810;
+    want.flashbuf[3] = 0x0000;
+    want.flashbuf[0x100] = 0x34AA;
+    want.flashbuf[0x101] = 0x3455;
+    want.flashbuf[0x5FF] = 0x0063;
+    want.conf[0] = 0x3F18;
+    want.eeprombuf[0] = 1;
+    want.eeprombuf[1] = 2;
+    want.eeprombuf[2] = 3;
+    return want;
+}
+
+TEST(OpenFlow, GoodFileLoadsOverABlankImage) {
+    World w;
+    std::fill(w.image.flashbuf.begin(), w.image.flashbuf.end(), 0);  // nothing of this may survive
+    w.host.chosen = fixtures + "program.hex";
+    menuopen_Click(w.ctx);
+    expect_request(w.host.request, FileDialogKind::open, "Select HEX File To Open");
+    EXPECT_EQ(w.host.events, (Events{"choose", "disable", "updatedisplay", "label_hex " + shorten_path(w.host.chosen),
+                                     "status Operation completed. Total 1536 (1.5K) program words loaded.",
+                                     "enable"}));
+    expect_same_image(w.image, program_hex_image(w.dev));
+    EXPECT_EQ(w.wordsloaded, 1536);
+    EXPECT_EQ(w.lastpath, fixtures);
+    EXPECT_EQ(w.stored_lastpath(), fixtures);
+}
+
+TEST(OpenFlow, EachLoadReplacesTheWholeImage) {
+    World w;
+    w.host.chosen = fixtures + "program.hex";
+    menuopen_Click(w.ctx);
+    w.host.chosen = fixtures + "config_eeprom_only.hex";
+    w.host.events.clear();
+    menuopen_Click(w.ctx);
+    ChipImage want = blank_image(w.dev);
+    want.conf[0] = 0x3F00;
+    want.eeprombuf[0] = 0xAB;
+    expect_same_image(w.image, want);
+    EXPECT_EQ(w.host.events.at(4), "status Operation completed. Total 0 (0K) program words loaded.");
+}
+
+TEST(OpenFlow, FileThatFailsEndsBlankAndNotLoaded) {
+    const struct {
+        const char* name;
+        std::string path;
+        std::string box_start;
+    } cases[] = {
+        {"bad tenth line", fixtures + "fails_line10.hex",
+         "box 16 Input program file in Intel Hex Format contains errors.\r\nLine number 10: Invalid 'checksum'"},
+        {"no such file", "", "box 16 The HEX file could not be read."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        World w;
+        w.host.chosen = c.path.empty() ? w.files.file("missing.hex") : c.path;
+        menuopen_Click(w.ctx);
+        ASSERT_EQ(w.host.events.size(), 7u);
+        EXPECT_EQ(w.host.events[1], "disable");
+        EXPECT_EQ(w.host.events[2].rfind(c.box_start, 0), 0u) << w.host.events[2];
+        if (c.path.empty()) {
+            EXPECT_NE(w.host.events[2].find(w.host.chosen), std::string::npos);
+        }
+        EXPECT_EQ(Events(w.host.events.begin() + 3, w.host.events.end()),
+                  (Events{"updatedisplay", "label_hex ", "status HEX file not loaded!", "enable"}));
+        expect_same_image(w.image, blank_image(w.dev));  // the nine good lines are gone too
+        EXPECT_EQ(w.lastpath, w.host.chosen.substr(0, w.host.chosen.rfind('/') + 1));
+    }
+}
+
+TEST(OpenFlow, CancelChangesNothing) {
+    World w;
+    w.image.flashbuf[5] = 0x1234;
+    menuopen_Click(w.ctx);
+    EXPECT_EQ(w.host.events, Events{"choose"});
+    EXPECT_EQ(w.image.flashbuf[5], 0x1234);
+    EXPECT_EQ(w.lastpath, "/start/");
+    EXPECT_FALSE(w.settings_written());
+}
+
+std::string file_text(const World& w) {
+    std::string text;
+    for (const auto& line : hexfile_lines(w.dev, w.image)) text += line + "\r\n";
+    return text;
+}
+
+TEST(SaveFlow, NewFileIsWrittenAndReported) {
+    World w;
+    w.image.flashbuf[0] = 0x2805;
+    w.host.chosen = w.files.file("new.hex");
+    menusave_Click(w.ctx);
+    expect_request(w.host.request, FileDialogKind::save, "Save Buffer As");
+    EXPECT_EQ(w.host.events, (Events{"choose", "disable", "label_hex " + shorten_path(w.host.chosen), "enable",
+                                     "status HEX file saved."}));
+    EXPECT_EQ(read_text(w.host.chosen), file_text(w));
+    EXPECT_EQ(w.lastpath, w.files.path());
+    EXPECT_EQ(w.stored_lastpath(), w.files.path());
+}
+
+TEST(SaveFlow, CancelChangesNothing) {
+    World w;
+    menusave_Click(w.ctx);
+    EXPECT_EQ(w.host.events, Events{"choose"});
+    EXPECT_EQ(w.lastpath, "/start/");
+    EXPECT_FALSE(w.settings_written());
+}
+
+TEST(SaveFlow, ExistingFileIsReplacedOnlyOnYes) {
+    const struct {
+        const char* name;
+        int answer;
+        bool replaced;
+    } cases[] = {{"No keeps the file", answer_no, false}, {"Yes replaces it", answer_yes, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        World w;
+        w.host.chosen = w.files.file("old.hex");
+        write_text(w.host.chosen, "old contents");
+        w.host.answer = c.answer;
+        menusave_Click(w.ctx);
+        Events want{"choose", "box 4 Do you want to overwrite file " + w.host.chosen + "?"};
+        if (c.replaced)
+            want.insert(want.end(), {"disable", "label_hex " + shorten_path(w.host.chosen), "enable",
+                                     "status HEX file saved."});
+        EXPECT_EQ(w.host.events, want);
+        EXPECT_EQ(read_text(w.host.chosen), c.replaced ? file_text(w) : "old contents");
+        EXPECT_EQ(w.stored_lastpath(), w.files.path());  // kept even after No
+    }
+}
+
+TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
+    for (const bool read_only_folder : {true, false}) {
+        SCOPED_TRACE(read_only_folder ? "read-only folder" : "file size limit");
+        World w;
+        w.host.chosen = w.files.file("old.hex");
+        write_text(w.host.chosen, "old contents");
+        if (read_only_folder) {
+            std::filesystem::permissions(w.files.path(), std::filesystem::perms::all,
+                                         std::filesystem::perm_options::remove);
+            std::filesystem::permissions(w.files.path(), std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::owner_exec);
+            if (::access(w.files.path().c_str(), W_OK) == 0) {
+                std::cout << "read-only folder not tried: this user may write anywhere\n";
+                continue;
+            }
+        }
+        {
+            FileSizeLimit limit(read_only_folder ? RLIM_INFINITY : 16);
+            menusave_Click(w.ctx);
+        }
+        ASSERT_EQ(w.host.events.size(), 5u);
+        EXPECT_EQ(w.host.events[2], "disable");
+        EXPECT_EQ(w.host.events[3].rfind("box 16 The HEX file could not be saved.", 0), 0u) << w.host.events[3];
+        EXPECT_NE(w.host.events[3].find(w.host.chosen), std::string::npos);
+        EXPECT_EQ(w.host.events[4], "enable");
+        EXPECT_EQ(read_text(w.host.chosen), "old contents");
+        EXPECT_EQ(w.files.names(), std::vector<std::string>{"old.hex"});
+    }
+}
+
+TEST(ShortenPath, KeepsTheLastSeventyCharacters) {
+    const std::string a70(70, 'a');
+    const std::string e = "\xC3\xA9";  // one character, two bytes
+    std::string e70;
+    for (int i = 0; i < 70; ++i) e70 += e;
+    const struct {
+        std::string path, shown;
+    } cases[] = {
+        {a70, a70},
+        {"b" + a70, "... " + a70},
+        {"xyz" + a70, "... " + a70},
+        {e70, e70},
+        {e + e70, "... " + e70},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(shorten_path(c.path), c.shown) << c.path;
+}
+
+TEST(WordsLoadedStatus, KiloWordsTextHasFourCharactersAtMost) {
+    const struct {
+        std::int32_t words;
+        const char* text;
+    } cases[] = {{0, "0"},       {512, ".5"},   {1000, ".976"}, {1024, "1"},   {1536, "1.5"},
+                 {2000, "1.95"}, {8192, "8"},   {12000, "11.7"}, {1, ".000"}, {10240000, "1000"}};
+    for (const auto& c : cases) EXPECT_EQ(kilowords_text(c.words), c.text) << c.words;
+    EXPECT_EQ(words_loaded_status(1000), "Operation completed. Total 1000 (.976K) program words loaded.");
+}
+
+}  // namespace
+}  // namespace tessaly::test

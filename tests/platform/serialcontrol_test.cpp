@@ -1,0 +1,278 @@
+#include "platform/serialcontrol.h"
+#include "ptypair.h"
+#include "qtloop.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+
+namespace tessaly {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::PtyPair;
+using test::spin_for;
+using test::spin_until;
+
+ComPortMap map_of(int n, const std::string& path) {
+    ComPortMap map;
+    map.override_lines("COM" + std::to_string(n) + "=" + path);
+    return map;
+}
+
+// A control on COM3 wired to a pseudo-terminal, recording what its handler reads.
+class SerialLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ensure_app();
+        ctl = std::make_unique<SerialControl>(map_of(3, pty.terminal_path()));
+        QObject::connect(ctl.get(), &SerialControl::OnComm, [this] {
+            ++events;
+            const Bytes in = ctl->Input();
+            got.insert(got.end(), in.begin(), in.end());
+        });
+        QObject::connect(ctl.get(), &SerialControl::port_lost, [this](const QString& why) {
+            ++losses;
+            lost_text = why.toStdString();
+        });
+    }
+
+    void open(const std::string& settings = "9600,n,8,1") {
+        ASSERT_TRUE(ctl->CommPort(3));
+        ASSERT_TRUE(ctl->Settings(settings));
+        ASSERT_TRUE(ctl->PortOpen(true)) << ctl->error_text();
+    }
+
+    // The line settings as the terminal side has them.
+    termios line() {
+        termios t{};
+        const int fd = ::open(pty.terminal_path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) return t;
+        ::tcgetattr(fd, &t);
+        ::close(fd);
+        return t;
+    }
+
+    PtyPair pty;
+    std::unique_ptr<SerialControl> ctl;
+    Bytes got;
+    int events = 0;
+    int losses = 0;
+    std::string lost_text;
+};
+
+TEST_F(SerialLine, OutputGoesOutAtOnceUnchangedAndInOrder) {
+    open();
+    // Line ends, flow-control characters and the extremes must pass untouched.
+    const Bytes out = {0x65, 0x00, 0x0A, 0x0D, 0x11, 0x13, 0x03, 0x7F, 0xFF, 0x68};
+    for (auto b : out) ASSERT_TRUE(ctl->Output(b)) << ctl->error_text();
+    // No event loop runs here: the bytes must already be on the line.
+    EXPECT_EQ(pty.receive(out.size() + 1, 500), out);
+}
+
+TEST_F(SerialLine, EveryByteReachesInputOnceAndInOrder) {
+    open();
+    ASSERT_TRUE(ctl->RThreshold(1));
+    Bytes sent;
+    for (int round = 0; round < 3; ++round) {
+        for (int start = 0; start < 256; start += 50) {
+            Bytes chunk;
+            for (int b = start; b < std::min(start + 50, 256); ++b) chunk.push_back(b);
+            ASSERT_TRUE(pty.send(chunk));
+            sent.insert(sent.end(), chunk.begin(), chunk.end());
+            spin_for(2);
+        }
+    }
+    ASSERT_TRUE(spin_until([&] { return got.size() >= sent.size(); }));
+    spin_for(50);
+    EXPECT_EQ(got, sent);
+    EXPECT_TRUE(ctl->Input().empty());
+}
+
+TEST_F(SerialLine, BytesWaitWhileThresholdIsZeroAndRaiseTheEventWhenSwitchedOn) {
+    open();
+    ASSERT_TRUE(ctl->RThreshold(0));
+    ASSERT_TRUE(pty.send({1, 2, 3}));
+    spin_for(100);
+    EXPECT_EQ(events, 0);
+
+    // Switched off again before the loop ran: the owed event must not come.
+    ASSERT_TRUE(ctl->RThreshold(1));
+    ASSERT_TRUE(ctl->RThreshold(0));
+    spin_for(50);
+    EXPECT_EQ(events, 0);
+
+    ASSERT_TRUE(ctl->RThreshold(1));
+    EXPECT_EQ(events, 0) << "the event must come through the event loop, not the assignment";
+    ASSERT_TRUE(spin_until([&] { return events == 1; }));
+    EXPECT_EQ(got, (Bytes{1, 2, 3}));
+    spin_for(50);
+    EXPECT_EQ(events, 1) << "no event without new bytes";
+}
+
+TEST_F(SerialLine, HandlerIsNeverReenteredThroughItsYields) {
+    // The handler behaves like the interpreter: per byte it switches reception
+    // off, makes the far end answer, yields, switches reception on and yields.
+    QObject::disconnect(ctl.get(), &SerialControl::OnComm, nullptr, nullptr);
+    int depth = 0, deepest = 0;
+    QObject::connect(ctl.get(), &SerialControl::OnComm, [&] {
+        deepest = std::max(deepest, ++depth);
+        for (auto b : ctl->Input()) {
+            got.push_back(b);
+            ASSERT_TRUE(ctl->RThreshold(0));
+            if (b < 20) {
+                ASSERT_TRUE(pty.send({static_cast<std::uint8_t>(b + 10)}));
+            }
+            spin_for(15);
+            ASSERT_TRUE(ctl->RThreshold(1));
+            spin_for(15);
+        }
+        --depth;
+    });
+    open();
+    ASSERT_TRUE(ctl->RThreshold(1));
+    ASSERT_TRUE(pty.send({10, 11, 12}));
+    ASSERT_TRUE(spin_until([&] { return got.size() >= 6; }));
+    spin_for(100);
+    EXPECT_EQ(got, (Bytes{10, 11, 12, 20, 21, 22}));
+    EXPECT_EQ(deepest, 1);
+}
+
+TEST_F(SerialLine, SettingsReachTheLine) {
+    // A non-standard rate is taken at open and on the open port.
+    open("56000,n,8,1");
+    EXPECT_TRUE(ctl->Settings("19200,n,8,1")) << ctl->error_text();
+    EXPECT_TRUE(ctl->Settings("56000,n,8,1")) << ctl->error_text();
+    ASSERT_TRUE(ctl->PortOpen(false));
+
+    open("19200,n,8,1");
+    const termios t = line();
+    if (cfgetospeed(&t) == 0) GTEST_SKIP() << "the open terminal side cannot be inspected by this user";
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_FALSE(t.c_cflag & PARENB);
+    EXPECT_FALSE(t.c_cflag & CSTOPB);
+    EXPECT_FALSE(t.c_cflag & CRTSCTS);
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+}
+
+TEST_F(SerialLine, FarSideClosingIsReportedOnceAndClosesTheControl) {
+    open();
+    ASSERT_TRUE(ctl->RThreshold(1));
+    ASSERT_TRUE(pty.send({7, 8, 9}));
+    ASSERT_TRUE(spin_until([&] { return got.size() == 3; }));
+    pty.close_far();
+    ASSERT_TRUE(spin_until([&] { return losses == 1; }));
+    spin_for(200);
+    EXPECT_EQ(losses, 1);
+    EXPECT_NE(lost_text.find("COM3"), std::string::npos) << lost_text;
+    EXPECT_FALSE(ctl->PortOpen());
+    EXPECT_FALSE(ctl->Output(0x64));
+    EXPECT_EQ(got, (Bytes{7, 8, 9}));
+}
+
+TEST_F(SerialLine, ReopeningStartsWithNothingWaiting) {
+    open();
+    ASSERT_TRUE(pty.send({1, 2}));
+    spin_for(100);
+    ASSERT_TRUE(ctl->PortOpen(false));
+    // Bytes received before the close are still there for Input.
+    EXPECT_EQ(ctl->Input(), (Bytes{1, 2}));
+
+    ASSERT_TRUE(pty.send({3}));  // sent while nobody listens
+    ASSERT_TRUE(pty.send({4}));
+    ASSERT_TRUE(ctl->PortOpen(true)) << ctl->error_text();
+    spin_for(100);
+    EXPECT_TRUE(ctl->Input().empty());
+    ASSERT_TRUE(pty.send({5}));
+    ASSERT_TRUE(spin_until([&] { return !ctl->Input().empty(); }));
+}
+
+TEST_F(SerialLine, RefusedAssignmentsKeepTheOldValue) {
+    ASSERT_TRUE(ctl->Settings("9600,n,8,1"));
+    for (const char* bad : {"", "9600", "9600,n,8", "1199,n,8,1", "56001,n,8,1", "0,n,8,1",
+                            "9600.5,n,8,1", "-9600,n,8,1", "+9600,n,8,1", " 9600,n,8,1",
+                            "9600 ,n,8,1", "abc,n,8,1", "99999999999999999999,n,8,1",
+                            "9600,e,8,1", "9600,n,7,1", "9600,n,8,2", "9600,n,8,1,",
+                            ",n,8,1", "9600;n;8;1"}) {
+        EXPECT_FALSE(ctl->Settings(bad)) << '"' << bad << '"';
+        EXPECT_FALSE(ctl->error_text().empty());
+        EXPECT_EQ(ctl->Settings(), "9600,n,8,1") << bad;
+    }
+    for (const char* good : {"1200,n,8,1", "56000,n,8,1", "19200,N,8,1", "31250,n,8,1"})
+        EXPECT_TRUE(ctl->Settings(good)) << good;
+    EXPECT_EQ(ctl->Settings(), "31250,n,8,1");
+
+    ASSERT_TRUE(ctl->CommPort(5));
+    for (int bad : {0, -1, 17, 256}) {
+        EXPECT_FALSE(ctl->CommPort(bad)) << bad;
+        EXPECT_EQ(ctl->CommPort(), 5);
+    }
+    for (int bad : {-1, 2, 255}) {
+        EXPECT_FALSE(ctl->RThreshold(bad)) << bad;
+        EXPECT_EQ(ctl->RThreshold(), 0);
+    }
+    EXPECT_TRUE(ctl->CommPort(16));
+    EXPECT_TRUE(ctl->CommPort(1));
+
+    open();
+    EXPECT_FALSE(ctl->CommPort(4)) << "port number changes only while closed";
+    EXPECT_EQ(ctl->CommPort(), 3);
+}
+
+TEST_F(SerialLine, OutputOnAClosedPortIsRefused) {
+    EXPECT_FALSE(ctl->Output(0x65));
+    EXPECT_NE(ctl->error_text().find("not open"), std::string::npos) << ctl->error_text();
+    open();
+    ASSERT_TRUE(ctl->PortOpen(false));
+    EXPECT_FALSE(ctl->Output(0x65));
+    EXPECT_TRUE(ctl->PortOpen(false)) << "closing a closed port is harmless";
+}
+
+TEST_F(SerialLine, OpenFailuresAreRefusedAndLeaveTheControlClosed) {
+    QTemporaryDir dir;
+    const std::string plain = dir.path().toStdString() + "/plain";
+    std::ofstream(plain) << "not a terminal";
+    struct Case {
+        const char* name;
+        std::string path;
+    } cases[] = {
+        {"absent", dir.path().toStdString() + "/no-such-tty"},
+        {"not a terminal", plain},
+        {"busy", pty.terminal_path()},
+    };
+    SerialControl holder(map_of(3, pty.terminal_path()));
+    ASSERT_TRUE(holder.PortOpen(false));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SerialControl probe(map_of(3, c.path));
+        ASSERT_TRUE(probe.CommPort(3));
+        if (std::string(c.name) == "busy") {
+            ASSERT_TRUE(holder.CommPort(3) && holder.PortOpen(true));
+        }
+        EXPECT_FALSE(probe.PortOpen(true));
+        EXPECT_FALSE(probe.PortOpen());
+        EXPECT_NE(probe.error_text().find("COM3"), std::string::npos) << probe.error_text();
+        EXPECT_FALSE(probe.Output(0x64));
+    }
+    ASSERT_TRUE(holder.PortOpen(false));
+    EXPECT_TRUE(ctl->CommPort(3) && ctl->PortOpen(true)) << "free again once closed";
+}
+
+TEST_F(SerialLine, PortWithoutPermissionIsRefused) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens any device";
+    ASSERT_EQ(::chmod(pty.terminal_path().c_str(), 0), 0);
+    ASSERT_TRUE(ctl->CommPort(3));
+    EXPECT_FALSE(ctl->PortOpen(true));
+    EXPECT_FALSE(ctl->PortOpen());
+}
+
+}  // namespace
+}  // namespace tessaly
