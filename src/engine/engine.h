@@ -1,0 +1,117 @@
+// The programming engine: runs a device's instruction list against the
+// programmer, one step per received byte, from the start of an operation to
+// its completion; handles received bytes and the Test Vpp switch. It owns
+// opstate and works on the selected device and buffers it is given. Whatever
+// the device data or the line does, it never reads or writes outside a buffer
+// and never leaves the interface locked without an operation that can finish.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "devices/device.h"
+#include "engine/host.h"
+#include "engine/instruction.h"
+#include "engine/operations.h"
+#include "engine/opstate.h"
+#include "engine/senders.h"
+
+namespace tessaly {
+
+// Shown when an operation or Test Vpp is refused because one is under way;
+// the main window uses it too for the actions that its live labels start.
+inline constexpr const char* busy_text =
+    "Busy: wait for the operation to end, or switch Test Vpp off!";
+
+// A pending operation that hears nothing from the programmer for this long,
+// plus its longest wait, is stopped.
+inline constexpr std::int32_t reply_grace_ms = 5000;
+
+std::string port_error_text(std::int32_t portnumber);
+
+enum class StartResult {
+    started,
+    busy,         // an operation is pending or Test Vpp is on
+    port_closed,  // refused with the port error status text
+    stopped,      // refused or ended at once: the device data cannot run
+};
+
+class Engine {
+public:
+    Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image);
+
+    // The start-up state: nothing pending, interpreter at rest, Test Vpp off.
+    void reset();
+
+    StartResult start(Operation op);
+    // The bytes read from the serial control's Input, in order.
+    void MSComm1_OnComm(std::string_view input);
+    // Returns false when refused (an operation is pending, or the port is
+    // closed when switching on).
+    bool label_vpp_Click();
+    // Called by the window when the reply timer has run out.
+    void reply_timeout();
+
+    void algorithm_step();
+
+    // An operation is pending or Test Vpp is on: nothing else may start.
+    bool busy() const { return active_ || op_.testvpp; }
+    bool pending() const { return active_; }
+    std::int32_t reply_timeout_ms() const { return timeout_ms_; }
+
+    OpState& opstate() { return op_; }
+    const OpState& opstate() const { return op_; }
+
+private:
+    enum class Target { flash, eeprom, config1, config2, temp };
+    struct Fault {
+        std::string reason;
+        bool link = false;  // the serial line failed, not the device data
+    };
+
+    bool run_instruction(const std::string& text);  // false: the program ends
+    void run_form(const Instruction& ins);
+    void run_read(const Instruction& ins, Target target);
+    void run_send(const Instruction& ins, Target target);
+    void run_check(Form form);
+    void run_loop_open(std::int32_t last);
+    void run_loop();
+    void run_ifpage();
+    void run_unrecognized(const std::string& text);
+
+    // The buffer cell at an address (FLASH, EEPROM) or the word of a target.
+    std::int32_t& cell(Target target, std::int32_t address);
+    std::int32_t check_word(Target target);  // the value to send, or a fault
+    static std::string location(Target target, std::int32_t address);
+    std::int32_t highest_flash() const;
+    std::int32_t highest_eeprom() const;
+    std::int32_t page() const;
+    std::int32_t find_after(const char* word) const;
+    void progress(Target target);
+    void send(SendResult result);
+    void advance() { op_.ip += 1; }
+
+    void finish();
+    void complete(const OperationInfo& info);
+    void stop_operation(const std::string& status, const std::string& box);
+    void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
+    std::int32_t compute_timeout() const;
+    void discard_stale();
+
+    Link& link_;
+    Host& host_;
+    SelectedDevice& cur_;
+    ChipImage& image_;
+    OpState op_;
+    bool active_ = false;     // from the start routine until completion or a stop
+    bool in_step_ = false;
+    bool draining_ = false;
+    bool loopopen_ = false;   // a loop-opening instruction has run in this operation
+    std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
+    std::int32_t timeout_ms_ = reply_grace_ms;
+    std::deque<std::uint8_t> rxqueue_;
+};
+
+}  // namespace tessaly

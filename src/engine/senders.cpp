@@ -1,0 +1,42 @@
+#include "engine/senders.h"
+
+#include <initializer_list>
+
+#include "engine/wire.h"
+
+namespace tessaly {
+namespace {
+
+SendResult write_message(Link& link, std::initializer_list<std::int32_t> bytes) {
+    for (std::int32_t b : bytes) {
+        if (!link.write_byte(static_cast<std::uint8_t>(b))) return SendResult::failed;
+        link.yield();
+    }
+    return SendResult::sent;
+}
+
+}  // namespace
+
+SendResult send_begin(Link& link, std::int32_t voltageseq) {
+    if (voltageseq == voltageseq_vddvpp) return write_message(link, {cmd_vddvpp});
+    if (voltageseq == voltageseq_vppvdd) return write_message(link, {cmd_vppvdd});
+    return SendResult::refused;
+}
+
+SendResult send_end(Link& link) { return write_message(link, {cmd_voltsoff}); }
+
+SendResult send_step(Link& link) { return write_message(link, {cmd_step}); }
+
+SendResult send_byte(Link& link, std::int32_t n) {
+    if (n < 0 || n > 0xFF) return SendResult::refused;
+    return write_message(link, {cmd_byte, n});
+}
+
+SendResult send_word(Link& link, std::int32_t n) {
+    if (n < 0 || n > 0xFFFF) return SendResult::refused;
+    return write_message(link, {cmd_word, n % 256, n / 256});
+}
+
+SendResult send_read(Link& link) { return write_message(link, {cmd_read}); }
+
+}  // namespace tessaly

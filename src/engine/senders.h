@@ -1,0 +1,39 @@
+// The PC side of the programmer link: the byte link the engine writes through,
+// and the six senders that put one message on it. A sender writes one byte at
+// a time with a yield after each and never waits for the reply. A value that
+// cannot go on the line is refused before any byte is written.
+#pragma once
+
+#include <cstdint>
+
+namespace tessaly {
+
+// What the engine needs of the serial line. The application implements it with
+// its serial port control, tests with a recorder or the simulated programmer.
+class Link {
+public:
+    virtual ~Link() = default;
+    // Hands one byte to the line; false when it could not be written.
+    virtual bool write_byte(std::uint8_t byte) = 0;
+    // Lets pending window events run.
+    virtual void yield() = 0;
+    // 0: no receive events; 1: one receive event while bytes wait.
+    virtual void set_rthreshold(int threshold) = 0;
+    // Drops every received byte not yet handed over.
+    virtual void discard_input() = 0;
+};
+
+enum class SendResult {
+    sent,
+    refused,  // the value cannot be put on the line; nothing was written
+    failed,   // the link did not take a byte; the rest of the message was not written
+};
+
+SendResult send_begin(Link& link, std::int32_t voltageseq);
+SendResult send_end(Link& link);
+SendResult send_step(Link& link);
+SendResult send_byte(Link& link, std::int32_t n);
+SendResult send_word(Link& link, std::int32_t n);
+SendResult send_read(Link& link);
+
+}  // namespace tessaly
