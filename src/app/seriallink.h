@@ -1,0 +1,24 @@
+// The engine's byte link over the main window's serial port control: one
+// Output per byte, a yield through the event loop, the receive switch.
+#pragma once
+
+#include "engine/senders.h"
+
+namespace tessaly {
+
+class SerialControl;
+
+class SerialLink : public Link {
+public:
+    explicit SerialLink(SerialControl& port) : port_(port) {}
+
+    bool write_byte(std::uint8_t byte) override;
+    void yield() override;
+    void set_rthreshold(int threshold) override;
+    void discard_input() override;
+
+private:
+    SerialControl& port_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,58 @@
+// A private world for main window tests: a temporary config folder whose COM
+// map sends every port to a missing device except those given pseudo-terminals.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ptypair.h"
+
+namespace tessaly::test {
+
+class ConfigFolder {
+public:
+    explicit ConfigFolder(const std::string& name) {
+        dir_ = std::filesystem::temp_directory_path() / ("tessaly_app_" + name);
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        map_ports({});
+    }
+    ~ConfigFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    std::string path() const { return dir_.string(); }
+
+    // COMn for each n given goes to a fresh pseudo-terminal, every other port
+    // to a device that does not exist.
+    void map_ports(std::initializer_list<int> free_ports) {
+        ptys_.clear();
+        for (int n : free_ports) ptys_[n] = std::make_unique<PtyPair>();
+        std::ofstream out(dir_ / "ports");
+        for (int n = 1; n <= 16; ++n) {
+            const auto it = ptys_.find(n);
+            out << "COM" << n << "="
+                << (it != ptys_.end() ? it->second->terminal_path()
+                                      : (dir_ / ("absent" + std::to_string(n))).string())
+                << "\n";
+        }
+    }
+
+    // Adds a line for COMn after the map written above; the last line wins.
+    void map_port(int n, const std::string& device) {
+        std::ofstream out(dir_ / "ports", std::ios::app);
+        out << "COM" << n << "=" << device << "\n";
+    }
+
+    PtyPair& pty(int n) { return *ptys_.at(n); }
+
+private:
+    std::filesystem::path dir_;
+    std::map<int, std::unique_ptr<PtyPair>> ptys_;
+};
+
+}  // namespace tessaly::test
