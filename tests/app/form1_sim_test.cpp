@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "appfixture.h"
-#include "guiapp.h"
+#include "qt_app.h"
 #include "qtloop.h"
 
 using namespace tessaly;
@@ -24,7 +24,6 @@ const std::string example = std::string(TESSALY_SOURCE_DIR) + "/examples/blink.h
 
 struct SimWindow {
     SimWindow() : folder("sim") {
-        test::ensure_gui_app();
         EXPECT_EQ(load_devices(shipped, list), LoadResult::loaded);
         sim.start(QString(TESSALY_BIN_DIR) + "/tessaly-sim",
                   {"--model", "PIC16F628A", "--device-list", QString::fromStdString(shipped)});

@@ -8,7 +8,7 @@
 #include <QScrollBar>
 
 #include "appfixture.h"
-#include "guiapp.h"
+#include "qt_app.h"
 #include "view/bufferview.h"
 #include "view/gridview.h"
 
@@ -26,7 +26,6 @@ DeviceList app_devices() {
 struct Started {
     explicit Started(const std::string& name, std::initializer_list<int> free = {})
         : folder(name), list(app_devices()) {
-        test::ensure_gui_app();
         folder.map_ports(free);
         appinfo.apppath = "/opt/tessaly/";
     }

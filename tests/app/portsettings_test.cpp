@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "appfixture.h"
-#include "guiapp.h"
+#include "qt_app.h"
 #include "platform/comports.h"
 #include "platform/serialcontrol.h"
 
@@ -17,7 +17,6 @@ namespace {
 
 struct Ports {
     explicit Ports(const std::string& name, std::initializer_list<int> free) : folder(name) {
-        test::ensure_gui_app();
         folder.map_ports(free);
         serial = std::make_unique<SerialControl>(ComPortMap::from_folder(folder.path()));
         settings = std::make_unique<SettingsStore>(folder.path());

@@ -1,0 +1,95 @@
+#include "dialogs/boxlayout.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QDialog>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QWidget>
+
+namespace tessaly {
+
+int to_px(int twips) { return twips / twips_per_pixel; }
+int to_twips(int px) { return px * twips_per_pixel; }
+
+void place(QWidget* control, int left, int top, int width, int height) {
+    control->setGeometry(to_px(left), to_px(top), to_px(width), to_px(height));
+}
+
+void set_top(QWidget* control, int top) { control->move(control->x(), to_px(top)); }
+
+void set_height(QWidget* control, int height) {
+    control->resize(control->width(), to_px(height));
+}
+
+int top_of(const QWidget* control) { return to_twips(control->y()); }
+int height_of(const QWidget* control) { return to_twips(control->height()); }
+
+// The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
+// they were drawn for; pixel sizes keep the boxes' proportions whatever the
+// screen's dots per inch.
+QFont box_font() {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(11);
+    return f;
+}
+
+QFont text_font() {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(12);
+    return f;
+}
+
+void make_fixed_box(QDialog* box, int width, int height) {
+    box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    box->setFixedSize(to_px(width), to_px(height));
+}
+
+void set_client_height(QDialog* box, int height) {
+    box->setFixedSize(box->width(), std::min(to_px(height), QWIDGETSIZE_MAX));
+}
+
+int autosize_height(const QLabel* label) {
+    const int px = std::max(label->heightForWidth(label->width()),
+                            QFontMetrics(label->font()).height());
+    // Far beyond any screen; keeps the twips within range for absurd texts.
+    return to_twips(std::min(px, QWIDGETSIZE_MAX / twips_per_pixel));
+}
+
+int autosize_height(QTextEdit* box) {
+    QTextDocument* doc = box->document();
+    // The viewport takes its size only when shown; the frameless box is
+    // already as wide as its text will be.
+    doc->setTextWidth(box->contentsRect().width());
+    const int px = std::max(static_cast<int>(std::ceil(doc->size().height())),
+                            QFontMetrics(box->font()).height());
+    return to_twips(std::min(px, QWIDGETSIZE_MAX / twips_per_pixel));
+}
+
+QString display_text(const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+ClickWatcher::ClickWatcher(QWidget* watched, std::function<void()> onclick)
+    : QObject(watched), onclick_(std::move(onclick)) {
+    watched->installEventFilter(this);
+}
+
+bool ClickWatcher::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        onclick_();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,62 @@
+// Placing and measuring for the program's own boxes. Boxes are designed in
+// twips, 15 to a pixel, and laid out absolutely; a word-wrapping label keeps
+// its width and takes the height of its text, and everything below it moves
+// with it. Also the fonts that stand in for the designed ones.
+#pragma once
+
+#include <functional>
+
+#include <QFont>
+#include <QObject>
+#include <QString>
+
+class QDialog;
+class QLabel;
+class QTextEdit;
+class QWidget;
+
+namespace tessaly {
+
+inline constexpr int twips_per_pixel = 15;
+
+int to_px(int twips);
+int to_twips(int px);
+
+// Places a control; all lengths in twips from the client area's top left.
+void place(QWidget* control, int left, int top, int width, int height);
+void set_top(QWidget* control, int top);
+void set_height(QWidget* control, int height);
+int top_of(const QWidget* control);
+int height_of(const QWidget* control);
+
+// The window font (buttons) and the font of the message or prompt text.
+QFont box_font();
+QFont text_font();
+
+// A fixed-size box without minimise and maximise buttons, client area in twips.
+void make_fixed_box(QDialog* box, int width, int height);
+void set_client_height(QDialog* box, int height);
+
+// The height, in twips, that the label's text takes when wrapped at the
+// label's width: its automatic size. An empty text still takes one line.
+int autosize_height(const QLabel* label);
+
+// The same for a text box's whole text at the box's width.
+int autosize_height(QTextEdit* box);
+
+// Shows the lines of a text that breaks them with CR LF pairs.
+QString display_text(const QString& text);
+
+// Runs a function on every left-button click on the watched widget.
+class ClickWatcher : public QObject {
+public:
+    ClickWatcher(QWidget* watched, std::function<void()> onclick);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> onclick_;
+};
+
+}  // namespace tessaly
