@@ -1,0 +1,66 @@
+// The program as started from its executable: it reads the device list from
+// its own folder and lets only one copy run.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "qt_app.h"
+
+namespace {
+
+// A copy of the program in a folder of its own, beside the given device list.
+struct Installed {
+    explicit Installed(const QByteArray& devicelist) {
+        EXPECT_TRUE(QFile::copy(QStringLiteral(TESSALY_BIN_DIR "/tessaly"), exe()));
+        QFile list(folder.filePath(QStringLiteral("quarndevices.txt")));
+        EXPECT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write(devicelist);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString exe() const { return folder.filePath(QStringLiteral("tessaly")); }
+    void start(QProcess& p) const {
+        p.setProcessEnvironment(env);
+        p.start(exe(), {});
+        EXPECT_TRUE(p.waitForStarted(5000));
+    }
+
+    QTemporaryDir folder;
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+};
+
+}  // namespace
+
+TEST(Program, DeviceListWithoutDevicesEndsWithoutAWindow) {
+    Installed app("; nothing but a comment\r\n");
+    QProcess p;
+    app.start(p);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_NE(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardError().contains("quarndevices.txt"));
+}
+
+TEST(Program, SecondCopyEndsAtOnceAndQuietly) {
+    Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
+    QProcess first;
+    app.start(first);
+    // The first copy is up once it has written its settings.
+    const QString settings = app.folder.filePath(QStringLiteral("config/Tessaly/settings.reg"));
+    for (int i = 0; i < 100 && !QFile::exists(settings); ++i) first.waitForFinished(100);
+    ASSERT_EQ(first.state(), QProcess::Running);
+    QProcess second;
+    app.start(second);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().isEmpty());
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished(5000);
+}

@@ -1,0 +1,152 @@
+// Every operation of every model in the shipped device list, run by the engine
+// against the simulated chip. The line is in memory and behaves like the
+// serial control: bytes wait while reception is off and are handed over, all
+// that wait at once, while it is on.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "devices/devicelist.h"
+#include "devices/hextext.h"
+#include "devices/msgbox.h"
+#include "engine/fakes.h"
+#include "fixture.h"
+#include "protocol.h"
+#include "simchip.h"
+
+namespace tessaly::testing {
+namespace {
+
+class SimLink : public Link {
+public:
+    explicit SimLink(sim::WireProtocol& protocol) : protocol_(protocol) {}
+    bool write_byte(std::uint8_t byte) override {
+        for (std::uint8_t r : protocol_.feed(byte)) inbound += static_cast<char>(r);
+        return true;
+    }
+    void yield() override {}
+    void set_rthreshold(int threshold) override { rthreshold = threshold; }
+    void discard_input() override { inbound.clear(); }
+
+    std::string inbound;
+    int rthreshold = 0;
+
+private:
+    sim::WireProtocol& protocol_;
+};
+
+DeviceList shipped_list() {
+    DeviceList list;
+    load_devices(std::string(TESSALY_SOURCE_DIR) + "/" + devicelist_filename, list);
+    return list;
+}
+
+struct Bench {
+    Log log;
+    FakeHost host{log};
+    SelectedDevice cur;
+    ChipImage image;
+    std::unique_ptr<sim::SimChip> chip;
+    std::unique_ptr<sim::WireProtocol> protocol;
+    std::unique_ptr<SimLink> link;
+    std::unique_ptr<Engine> engine;
+    bool onebyte = false;  // a slow line: one receive event per byte
+
+    Bench(const DeviceList& list, int index, sim::FaultPlan faults = {}) {
+        EXPECT_EQ(select_device(list, index, cur), "");
+        blank_buffers(cur, image);
+        chip = std::make_unique<sim::SimChip>(sim::chip_shape(cur));
+        protocol = std::make_unique<sim::WireProtocol>(*chip, faults);
+        link = std::make_unique<SimLink>(*protocol);
+        engine = std::make_unique<Engine>(*link, host, cur, image);
+        engine->reset();
+    }
+
+    // Starts an operation and hands over replies until nothing waits.
+    std::string run(Operation op) {
+        host.boxes.clear();
+        EXPECT_EQ(engine->start(op), StartResult::started);
+        while (link->rthreshold == 1 && !link->inbound.empty()) {
+            std::string input;
+            if (onebyte) {
+                input = link->inbound.substr(0, 1);
+                link->inbound.erase(0, 1);
+            } else {
+                input.swap(link->inbound);
+            }
+            engine->MSComm1_OnComm(input);
+        }
+        return host.status;
+    }
+};
+
+bool starts(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
+
+TEST(EndToEnd, EveryOperationOfEveryShippedModel) {
+    const DeviceList list = shipped_list();
+    ASSERT_GT(list.devcount, 0);
+    for (int index = 1; index <= list.devcount; ++index) {
+        Bench b(list, index);
+        SCOPED_TRACE(b.cur.modelname);
+        const ChipImage data = fixture(b.cur);
+
+        EXPECT_TRUE(starts(b.run(Operation::erase), "Chip erased. "));
+        EXPECT_TRUE(starts(b.run(Operation::blank), "Chip is blank. "));
+
+        b.image = data;
+        EXPECT_TRUE(starts(b.run(Operation::program), "Chip programmed. "));
+        EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verified. ")) << b.host.status;
+        EXPECT_TRUE(b.host.boxes.empty()) << (b.host.boxes.empty() ? "" : b.host.boxes[0].text);
+
+        b.image.flashbuf.assign(b.image.flashbuf.size(), 0);
+        EXPECT_TRUE(starts(b.run(Operation::read), "Chip read. "));
+        EXPECT_EQ(b.image.flashbuf, data.flashbuf);
+        EXPECT_EQ(b.image.eeprombuf, data.eeprombuf);
+        EXPECT_EQ(b.image.conf, data.conf);
+
+        b.chip->set_flip_address(0x10);
+        EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verify failed. "));
+        ASSERT_EQ(b.host.boxes.size(), 1u);
+        const std::int32_t want = data.flashbuf[0x10];
+        EXPECT_EQ(b.host.boxes[0].text,
+                  "Chip verify failed:\r\n\r\nMemory Location,   Read Value,   Expected,\r\n"
+                  "FLASH Word 0010h,   " + hex4h(want ^ 1) + ",   " + hex4h(want) + ",\r\n");
+        b.chip->set_flip_address(-1);
+
+        // Erase after programming must clear everything, configuration included.
+        EXPECT_TRUE(starts(b.run(Operation::erase), "Chip erased. "));
+        EXPECT_TRUE(starts(b.run(Operation::blank), "Chip is blank. ")) << b.host.status;
+        EXPECT_TRUE(b.host.boxes.empty()) << (b.host.boxes.empty() ? "" : b.host.boxes[0].text);
+    }
+}
+
+TEST(EndToEnd, ProgrammerThatStopsAnsweringIsTimedOut) {
+    const DeviceList list = shipped_list();
+    Bench b(list, 1, sim::FaultPlan{50, -1});
+    b.image = fixture(b.cur);
+    b.run(Operation::program);
+    EXPECT_TRUE(b.engine->pending());
+    EXPECT_GT(b.host.timerms, 0);
+    b.engine->reply_timeout();
+    EXPECT_FALSE(b.engine->busy());
+    EXPECT_FALSE(b.host.locked);
+    ASSERT_EQ(b.host.boxes.size(), 1u);
+    EXPECT_NE(b.host.boxes[0].text.find("did not answer"), std::string::npos);
+}
+
+// An unrequested byte makes the run go one step ahead; the next operation must
+// not inherit the reply that is then left over.
+TEST(EndToEnd, ExtraByteDoesNotLeakIntoTheNextOperation) {
+    const DeviceList list = shipped_list();
+    Bench b(list, 1, sim::FaultPlan{-1, 5});
+    b.onebyte = true;
+    const ChipImage data = fixture(b.cur);
+    b.image = data;
+    b.run(Operation::program);
+    EXPECT_FALSE(b.engine->busy());
+    EXPECT_FALSE(b.link->inbound.empty());  // the last reply came after completion
+    EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verified. ")) << b.host.status;
+}
+
+}  // namespace
+}  // namespace tessaly::testing
