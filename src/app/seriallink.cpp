@@ -12,6 +12,6 @@ void SerialLink::yield() { QCoreApplication::processEvents(); }
 
 void SerialLink::set_rthreshold(int threshold) { (void)port_.RThreshold(threshold); }
 
-void SerialLink::discard_input() { (void)port_.Input(); }
+std::size_t SerialLink::discard_input() { return port_.Input().size(); }
 
 }  // namespace tessaly

@@ -15,7 +15,7 @@ public:
     bool write_byte(std::uint8_t byte) override;
     void yield() override;
     void set_rthreshold(int threshold) override;
-    void discard_input() override;
+    std::size_t discard_input() override;
 
 private:
     SerialControl& port_;

@@ -26,6 +26,8 @@ void Engine::reset() {
     active_ = false;
     loopopen_ = false;
     rxqueue_.clear();
+    link_.forget();
+    skip_ = 0;
 }
 
 StartResult Engine::start(Operation which) {
@@ -78,9 +80,15 @@ StartResult Engine::start(Operation which) {
 // Bytes that came in while no step was waiting (replies to Test Vpp, to the
 // voltages-off of a stopped run, stray bytes) would otherwise be taken as the
 // first replies of this run.
+// Replies that are owed but not yet here (the reply to a voltages-off still on
+// the line, or the last reply of a run that went one step ahead) are dropped
+// as they arrive.
 void Engine::discard_stale() {
     link_.discard_input();
+    for (std::size_t i = 0; i < rxqueue_.size(); ++i) link_.received();
     rxqueue_.clear();
+    skip_ = link_.owed();
+    link_.forget();
 }
 
 std::int32_t Engine::compute_timeout() const {
@@ -123,7 +131,7 @@ void Engine::complete(const OperationInfo& info) {
     }
 }
 
-void Engine::stop_operation(const std::string& status, const std::string& box) {
+void Engine::stop_operation(const std::string& status, const std::string& box, bool silent) {
     active_ = false;
     host_.stop_reply_timer();
     op_.opname.clear();
@@ -134,6 +142,9 @@ void Engine::stop_operation(const std::string& status, const std::string& box) {
     // Its reply stays waiting with reception off and is dropped at the next start.
     // A failure here is ignored: the line may be what failed.
     send_end(link_);
+    // A programmer that fell silent owes nothing the next run should wait for;
+    // whatever it still sends is waiting at the next start and dropped there.
+    if (silent) link_.forget();
     host_.enable();
     host_.set_status(status);
     host_.show_msgbox(box, box_error);
@@ -158,7 +169,8 @@ void Engine::reply_timeout() {
     if (!active_ || in_step_) return;
     stop_operation("Operation stopped: the programmer did not answer!",
                    std::string("The programmer did not answer.") + crlf +
-                       "The operation has been stopped; the buffers are kept.");
+                       "The operation has been stopped; the buffers are kept.",
+                   true);
 }
 
 void Engine::MSComm1_OnComm(std::string_view input) {
@@ -169,6 +181,11 @@ void Engine::MSComm1_OnComm(std::string_view input) {
     while (!rxqueue_.empty()) {
         op_.rxbyte = rxqueue_.front();
         rxqueue_.pop_front();
+        if (skip_ > 0) {
+            --skip_;
+            continue;
+        }
+        link_.received();
         algorithm_step();
     }
     draining_ = false;

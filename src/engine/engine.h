@@ -16,6 +16,7 @@
 #include "engine/instruction.h"
 #include "engine/operations.h"
 #include "engine/opstate.h"
+#include "engine/replycount.h"
 #include "engine/senders.h"
 
 namespace tessaly {
@@ -95,12 +96,13 @@ private:
 
     void finish();
     void complete(const OperationInfo& info);
-    void stop_operation(const std::string& status, const std::string& box);
+    void stop_operation(const std::string& status, const std::string& box, bool silent = false);
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t compute_timeout() const;
     void discard_stale();
 
-    Link& link_;
+    ReplyCount link_;          // the line, counting the replies still owed
+    std::int64_t skip_ = 0;    // owed replies of earlier messages still to be dropped
     Host& host_;
     SelectedDevice& cur_;
     ChipImage& image_;

@@ -4,6 +4,7 @@
 // cannot go on the line is refused before any byte is written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tessaly {
@@ -19,8 +20,8 @@ public:
     virtual void yield() = 0;
     // 0: no receive events; 1: one receive event while bytes wait.
     virtual void set_rthreshold(int threshold) = 0;
-    // Drops every received byte not yet handed over.
-    virtual void discard_input() = 0;
+    // Drops every received byte not yet handed over; returns how many.
+    virtual std::size_t discard_input() = 0;
 };
 
 enum class SendResult {

@@ -26,7 +26,11 @@ public:
     }
     void yield() override {}
     void set_rthreshold(int threshold) override { rthreshold = threshold; }
-    void discard_input() override { inbound.clear(); }
+    std::size_t discard_input() override {
+        const std::size_t n = inbound.size();
+        inbound.clear();
+        return n;
+    }
 
     std::string inbound;
     int rthreshold = 0;

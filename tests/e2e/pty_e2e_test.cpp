@@ -33,7 +33,7 @@ public:
     bool write_byte(std::uint8_t byte) override { return control_.Output(byte); }
     void yield() override { QCoreApplication::processEvents(); }
     void set_rthreshold(int threshold) override { (void)control_.RThreshold(threshold); }
-    void discard_input() override { control_.Input(); }
+    std::size_t discard_input() override { return control_.Input().size(); }
 
 private:
     SerialControl& control_;

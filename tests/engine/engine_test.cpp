@@ -50,6 +50,23 @@ TEST(Start, StaleBytesAreDiscardedBeforeTheFirstStep) {
     EXPECT_LT(discard - rig.log.begin(), first - rig.log.begin());
 }
 
+// A reply still on the line when the run starts (the voltages-off of Test
+// Vpp, the last reply of a run that went a step ahead) is dropped when it
+// arrives, so the run's first step waits for its own reply.
+TEST(Start, RepliesStillOwedAreDroppedWhenTheyArrive) {
+    Rig rig;
+    rig.lines({"begin", "s09", "end"});
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 103 sent, its reply not yet here
+    rig.engine.start(Operation::erase);
+    const std::size_t sent = rig.link.written.size();
+    rig.engine.MSComm1_OnComm("\x01");  // the late reply to 103
+    EXPECT_EQ(rig.link.written.size(), sent);
+    rig.engine.MSComm1_OnComm("\x01");  // the reply to begin
+    EXPECT_EQ(rig.link.written.back(), 0x09);
+}
+
 // An operation started while the previous one's completion yields keeps its
 // name, completes normally, and gets none of the old event's leftover bytes.
 TEST(Start, OperationStartedDuringCompletionCompletes) {

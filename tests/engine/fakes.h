@@ -31,7 +31,10 @@ public:
         rthreshold = threshold;
         log_.push_back("rt" + std::to_string(threshold));
     }
-    void discard_input() override { log_.push_back("discard"); }
+    std::size_t discard_input() override {
+        log_.push_back("discard");
+        return 0;
+    }
 
     std::vector<std::uint8_t> written;
     int rthreshold = -1;

@@ -1,0 +1,28 @@
+#include "engine/replycount.h"
+
+#include "engine/wire.h"
+
+namespace tessaly {
+
+bool ReplyCount::write_byte(std::uint8_t byte) {
+    if (!line_.write_byte(byte)) return false;
+    if (data_left_ > 0) {
+        --data_left_;
+        return true;
+    }
+    owed_ += (byte == cmd_read) ? read_reply_bytes : plain_reply_bytes;
+    data_left_ = (byte == cmd_byte) ? 1 : (byte == cmd_word) ? 2 : 0;
+    return true;
+}
+
+std::size_t ReplyCount::discard_input() {
+    const std::size_t dropped = line_.discard_input();
+    for (std::size_t i = 0; i < dropped; ++i) received();
+    return dropped;
+}
+
+void ReplyCount::received() {
+    if (owed_ > 0) --owed_;
+}
+
+}  // namespace tessaly
