@@ -68,11 +68,11 @@ struct PtyBench {
     std::unique_ptr<ControlLink> link;
     std::unique_ptr<Engine> engine;
 
-    explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600") {
+    explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600", int model = 1) {
         app();
         DeviceList list;
         load_devices(std::string(TESSALY_SOURCE_DIR) + "/" + devicelist_filename, list);
-        EXPECT_EQ(select_device(list, 1, cur), "");
+        EXPECT_EQ(select_device(list, model, cur), "");
         blank_buffers(cur, image);
         QStringList args{"--model", QString::fromStdString(cur.modelname), "--device-list",
                          QString(TESSALY_SOURCE_DIR) + "/" + devicelist_filename};
@@ -117,10 +117,14 @@ struct PtyBench {
 
 bool starts(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
 
-TEST(Pty, WholeCycleOverTheSerialControl) {
-    PtyBench b({});
+// Every shipped model, through the real serial control.
+class PtyModel : public ::testing::TestWithParam<int> {};
+
+TEST_P(PtyModel, WholeCycleOverTheSerialControl) {
+    PtyBench b({}, "56000", GetParam());
     const ChipImage data = fixture(b.cur);
     EXPECT_TRUE(starts(b.run(Operation::erase), "Chip erased. "));
+    EXPECT_TRUE(starts(b.run(Operation::blank), "Chip is blank. ")) << b.host.status;
     b.image = data;
     EXPECT_TRUE(starts(b.run(Operation::program), "Chip programmed. "));
     EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verified. ")) << b.host.status;
@@ -128,9 +132,23 @@ TEST(Pty, WholeCycleOverTheSerialControl) {
     EXPECT_EQ(b.image.flashbuf, data.flashbuf);
     EXPECT_EQ(b.image.eeprombuf, data.eeprombuf);
     EXPECT_EQ(b.image.conf, data.conf);
-    EXPECT_TRUE(starts(b.run(Operation::erase), "Chip erased. "));
-    EXPECT_TRUE(starts(b.run(Operation::blank), "Chip is blank. ")) << b.host.status;
 }
+
+TEST_P(PtyModel, FlippedBitIsTheOneMismatchOfVerify) {
+    PtyBench b({"--flip-bit", "10"}, "56000", GetParam());
+    b.image = fixture(b.cur);
+    EXPECT_TRUE(starts(b.run(Operation::program), "Chip programmed. "));
+    EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verify failed. ")) << b.host.status;
+    ASSERT_EQ(b.host.boxes.size(), 1u);
+    const std::string& report = b.host.boxes[0].text;
+    EXPECT_NE(report.find("FLASH Word 0010h"), std::string::npos) << report;
+    EXPECT_EQ(report.find("FLASH Word", report.find("FLASH Word 0010h") + 1), std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("EEPROM"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Config"), std::string::npos) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedModels, PtyModel, ::testing::Range(1, 11));
 
 TEST(Pty, PacedLineAt56000) {
     PtyBench b({"--pace", "56000"}, "56000");
