@@ -7,7 +7,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <algorithm>
+
 #include "appfixture.h"
+#include "devices/fileio.h"
 #include "qt_app.h"
 #include "view/bufferview.h"
 #include "view/gridview.h"
@@ -191,4 +194,92 @@ TEST(Operations, RefusedOnAClosedPort) {
     w.Command[0]->click();
     EXPECT_EQ(s.text(w.label_status), "Serial port 2 error!");
     EXPECT_FALSE(locked(w));
+}
+
+TEST(MainWindow, ControlsStandWhereTheyAreDesigned) {
+    Started s("layout");
+    Form1& w = s.start();
+    BufferView& v = w.view();
+    struct Control { const char* name; QWidget* widget; const char* caption; const char* tip;
+                     int left, top, width, height; };
+    const char* open_tip = "Click to open HEX file!";
+    const char* model_tip = "Click to change microcontroller model!";
+    const Control controls[] = {
+        {"Label7", w.Label7, "Loaded HEX File", open_tip, 60, 60, 1755, 255},
+        {"label_vpp", w.label_vpp, "Test Vpp",
+         "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
+         5160, 60, 975, 255},
+        {"label_hex", w.label_hex, "", open_tip, 60, 360, 6075, 255},
+        {"Command1", w.Command[0], "Program All", "", 60, 720, 1155, 315},
+        {"Command2", w.Command[1], "Read All", "", 1260, 720, 1095, 315},
+        {"Command3", w.Command[2], "Erase All", "", 2400, 720, 1095, 315},
+        {"Command4", w.Command[3], "Blank Check", "", 3540, 720, 1155, 315},
+        {"Command5", w.Command[4], "Verify", "", 4740, 720, 1095, 315},
+        {"Label1", w.Label1, "Microcontroller Model", model_tip, 60, 1140, 2055, 255},
+        {"label_ime", v.label_ime, nullptr, model_tip, 2160, 1140, 2535, 255},
+        {"label_info", v.label_info, nullptr, model_tip, 60, 1440, 4635, 255},
+        {"Label3", w.Label3, "FLASH Memory", "", 60, 1800, 1575, 255},
+        {"tabla_flash", v.tabla_flash, nullptr, "Right click on the location to edit its value!",
+         60, 2100, 5835, 1755},
+        {"scrl1", v.scrl1, nullptr, "", 5880, 2100, 255, 1755},
+        {"Label4", w.Label4, "EEPROM Memory", "", 60, 3960, 1575, 255},
+        {"tabla_eeprom", v.tabla_eeprom, nullptr, "Right click on the location to edit its value!",
+         60, 4260, 3615, 1755},
+        {"scrl2", v.scrl2, nullptr, "", 3660, 4260, 255, 1755},
+        {"lfix(0)", v.lfix[0], "Config. Word (2007h)", "", 4080, 4260, 1755, 255},
+        {"label_conf(0)", v.label_conf[0], nullptr, "Click to edit!", 4380, 4560, 1215, 255},
+        {"lfix(1)", v.lfix[1], "Config. Word (2008h)", "", 4080, 4860, 1755, 255},
+        {"label_conf(1)", v.label_conf[1], nullptr, "Click to edit!", 4380, 5160, 1215, 255},
+        {"Label5", w.Label5, "Status", "", 4380, 5820, 1755, 255},
+        {"label_status", w.label_status, nullptr, "", 60, 6120, 6075, 255},
+    };
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.widget, nullptr);
+        const QRect g = c.widget->geometry();
+        EXPECT_EQ(QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15),
+                  QRect(c.left, c.top, c.width, c.height));
+        EXPECT_EQ(c.widget->toolTip().toStdString(), c.tip);
+        if (c.caption == nullptr) continue;
+        const auto* label = qobject_cast<QLabel*>(c.widget);
+        const auto* button = qobject_cast<QPushButton*>(c.widget);
+        EXPECT_EQ((label ? label->text() : button->text()).toStdString(), c.caption);
+    }
+    EXPECT_EQ(w.centralWidget()->size(), QSize(6195 / 15, 6435 / 15));
+}
+
+TEST(MainWindow, MenusAndTheirItems) {
+    Started s("menus");
+    Form1& w = s.start();
+    struct Menu { QMenu* menu; const char* title; std::vector<const char*> items; };
+    const Menu menus[] = {
+        {w.menu1, "&File", {"&Clear Buffer", "&Open HEX File", "&Save Buffer As"}},
+        {w.menu3, "&Tools", {"&Program All", "&Read All", "&Erase All", "&Blank Check", "&Verify"}},
+        {w.menu4, "&Options", {"Change Microcontroller Model", "Change Serial Port Number",
+                               "Change Baud Rate", "Change Default Programming Time",
+                               "Change Color Theme"}},
+        {w.menu5, "Help", {"Serial Port Pinout", "About Tessaly"}},
+    };
+    for (const Menu& m : menus) {
+        SCOPED_TRACE(m.title);
+        EXPECT_EQ(m.menu->title().toStdString(), m.title);
+        const QList<QAction*> actions = m.menu->actions();
+        ASSERT_EQ(actions.size(), static_cast<int>(m.items.size()));
+        for (int i = 0; i < actions.size(); ++i) {
+            EXPECT_EQ(actions[i]->text().toStdString(), m.items[static_cast<std::size_t>(i)]);
+        }
+    }
+}
+
+TEST(StartUp, FirstRunWritesTheSettingsInOrder) {
+    Started s("order", {2});
+    s.start();
+    std::string text;
+    ASSERT_TRUE(read_file(s.settings().file_path(), text));
+    std::vector<std::size_t> at;
+    for (const char* name : {set_theme, set_lastpath, set_model, set_portnumber, set_baudrate}) {
+        at.push_back(text.find(std::string("\"") + name + "\""));
+        EXPECT_NE(at.back(), std::string::npos) << name;
+    }
+    EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << text;
 }
