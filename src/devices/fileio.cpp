@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -30,21 +32,35 @@ bool fail(std::string* error, const std::string& path) {
 }  // namespace
 
 bool read_file(const std::string& path, std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    // Not blocking on open, so a named pipe cannot freeze the program; only
+    // regular files of a sane size are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= max_read_size;
     char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        ok = bytes.size() <= static_cast<std::size_t>(max_read_size);  // grew while read
+    }
+    ::close(fd);
     return ok;
 }
 
 bool replace_file(const std::string& path, const std::string& text, std::string* error) {
+    // Through a symbolic link the file it points to is replaced, not the link.
+    char resolved[PATH_MAX];
+    const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     // A short temporary name in the same folder, so a long file name cannot
     // push it past the name limit and the rename stays on one file system.
-    const std::size_t slash = path.rfind('/');
-    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+    const std::size_t slash = target.rfind('/');
+    std::string tmp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
                       ".tessaly-XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) return fail(error, path);
@@ -59,12 +75,17 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
         errno = saved;
         return fail(error, path);
     }
-    // mkstemp creates the file for the owner alone; a settings or HEX file
-    // gets the usual permissions of a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(tmp.c_str(), 0666 & ~mask);
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    // mkstemp creates the file for the owner alone: a file that is replaced
+    // keeps its permissions, a new one gets the usual ones.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        ::chmod(tmp.c_str(), old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(tmp.c_str(), 0666 & ~mask);
+    }
+    if (std::rename(tmp.c_str(), target.c_str()) != 0) {
         const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;

@@ -7,7 +7,11 @@
 
 namespace tessaly {
 
-// False when the file cannot be opened or a read fails (a folder, an I/O error).
+// Far above any device list, settings or HEX file the program reads.
+inline constexpr long long max_read_size = 64LL * 1024 * 1024;
+
+// False when the file cannot be opened, is not a regular file (a folder, a
+// pipe, a device), is larger than max_read_size, or a read fails.
 bool read_file(const std::string& path, std::string& bytes);
 
 // Replaces the file at path with text. On failure the old file is untouched,

@@ -84,10 +84,11 @@ StartResult Engine::start(Operation which) {
 // the line, or the last reply of a run that went one step ahead) are dropped
 // as they arrive.
 void Engine::discard_stale() {
-    link_.discard_input();
-    for (std::size_t i = 0; i < rxqueue_.size(); ++i) link_.received();
+    const std::int64_t stale = skip_ + link_.owed();
+    const std::int64_t dropped =
+        static_cast<std::int64_t>(link_.discard_input() + rxqueue_.size());
     rxqueue_.clear();
-    skip_ = link_.owed();
+    skip_ = std::max<std::int64_t>(stale - dropped, 0);
     link_.forget();
 }
 
@@ -142,9 +143,13 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
     // Its reply stays waiting with reception off and is dropped at the next start.
     // A failure here is ignored: the line may be what failed.
     send_end(link_);
-    // A programmer that fell silent owes nothing the next run should wait for;
-    // whatever it still sends is waiting at the next start and dropped there.
-    if (silent) link_.forget();
+    // A programmer that fell silent, or a line that failed, owes nothing the
+    // next run should wait for; whatever still comes is waiting at the next
+    // start and dropped there.
+    if (silent) {
+        link_.forget();
+        skip_ = 0;
+    }
     host_.enable();
     host_.set_status(status);
     host_.show_msgbox(box, box_error);
@@ -155,7 +160,8 @@ void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int
     if (fault.link) {
         stop_operation(port_error_text(host_.portnumber()),
                        std::string("Writing to the serial port failed.") + crlf +
-                           "The operation has been stopped.");
+                           "The operation has been stopped.",
+                       true);
         return;
     }
     stop_operation("Operation stopped: device data error!",

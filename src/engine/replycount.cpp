@@ -5,7 +5,10 @@
 namespace tessaly {
 
 bool ReplyCount::write_byte(std::uint8_t byte) {
-    if (!line_.write_byte(byte)) return false;
+    if (!line_.write_byte(byte)) {
+        data_left_ = 0;  // the rest of this message will not follow
+        return false;
+    }
     if (data_left_ > 0) {
         --data_left_;
         return true;
@@ -13,12 +16,6 @@ bool ReplyCount::write_byte(std::uint8_t byte) {
     owed_ += (byte == cmd_read) ? read_reply_bytes : plain_reply_bytes;
     data_left_ = (byte == cmd_byte) ? 1 : (byte == cmd_word) ? 2 : 0;
     return true;
-}
-
-std::size_t ReplyCount::discard_input() {
-    const std::size_t dropped = line_.discard_input();
-    for (std::size_t i = 0; i < dropped; ++i) received();
-    return dropped;
 }
 
 void ReplyCount::received() {

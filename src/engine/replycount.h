@@ -20,14 +20,17 @@ public:
     bool write_byte(std::uint8_t byte) override;
     void yield() override { line_.yield(); }
     void set_rthreshold(int threshold) override { line_.set_rthreshold(threshold); }
-    std::size_t discard_input() override;
+    std::size_t discard_input() override { return line_.discard_input(); }
 
     // A byte arrived: one less is owed (never below none).
     void received();
     // Bytes still owed for messages sent so far.
     std::int64_t owed() const { return owed_; }
     // Forget what is owed: the programmer is not expected to answer it.
-    void forget() { owed_ = 0; }
+    void forget() {
+        owed_ = 0;
+        data_left_ = 0;
+    }
 
 private:
     Link& line_;

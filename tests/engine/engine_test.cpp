@@ -67,6 +67,41 @@ TEST(Start, RepliesStillOwedAreDroppedWhenTheyArrive) {
     EXPECT_EQ(rig.link.written.back(), 0x09);
 }
 
+// A line that fails in the middle of a message owes nothing afterwards: once
+// the port works again the next run takes its first reply as its own.
+TEST(Start, AFailedLineOwesNothingToTheNextRun) {
+    Rig rig;
+    rig.lines({"begin", "s06", "end"});
+    rig.link.failafter = 2;  // begin goes out, s06 stops after its code byte
+    rig.engine.start(Operation::erase);
+    rig.engine.MSComm1_OnComm("\x01");
+    ASSERT_FALSE(rig.engine.busy());
+    EXPECT_EQ(rig.host.status, "Serial port 3 error!");
+    rig.link.failafter = -1;
+    rig.link.written.clear();
+    rig.engine.start(Operation::erase);
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.link.written, (std::vector<std::uint8_t>{101, 104, 0x06}));
+}
+
+// Replies owed from before a start that was stopped at once stay owed at the
+// next start, less the ones that have come by then.
+TEST(Start, OwedRepliesAddUpAcrossStarts) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 101 and 103 out, no reply yet
+    rig.lines({"s0g"});                          // stops at its first instruction
+    EXPECT_EQ(rig.engine.start(Operation::erase), StartResult::stopped);
+    rig.lines({"begin", "end"});
+    rig.engine.start(Operation::erase);
+    const std::size_t sent = rig.link.written.size();
+    rig.engine.MSComm1_OnComm("\x01\x01\x01");  // 101, 103 and the stopped run's 103
+    EXPECT_EQ(rig.link.written.size(), sent);
+    EXPECT_TRUE(rig.engine.busy());
+    rig.engine.MSComm1_OnComm("\x01");  // the reply to this run's begin
+    EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+}
+
 // An operation started while the previous one's completion yields keeps its
 // name, completes normally, and gets none of the old event's leftover bytes.
 TEST(Start, OperationStartedDuringCompletionCompletes) {
