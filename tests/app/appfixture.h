@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "ptypair.h"
 
 namespace tessaly::test {
@@ -15,7 +17,10 @@ namespace tessaly::test {
 class ConfigFolder {
 public:
     explicit ConfigFolder(const std::string& name) {
-        dir_ = std::filesystem::temp_directory_path() / ("tessaly_app_" + name);
+        // Named after the test too: ctest runs tests side by side.
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tessaly_app_" + name + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         map_ports({});

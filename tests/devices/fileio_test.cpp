@@ -14,7 +14,10 @@ namespace {
 
 struct Folder {
     Folder() {
-        path = fs::temp_directory_path() / "tessaly_fileio_test";
+        // One folder per test: ctest runs the tests of this file side by side.
+        path = fs::temp_directory_path() /
+               ("tessaly_fileio_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(path);
         fs::create_directories(path);
     }
