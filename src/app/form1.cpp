@@ -30,13 +30,11 @@ QLabel* clickable(QLabel* label, std::function<void()> onclick) {
     return label;
 }
 
-QLabel* make_label(QWidget* form, const char* caption, const char* tip, int left, int top,
+// A label of the window font with its tooltip.
+QLabel* form_label(QWidget* form, const char* caption, const char* tip, int left, int top,
                    int width) {
-    auto* label = new QLabel(QString::fromUtf8(caption), form);
-    label->setFont(box_font());
-    label->setAutoFillBackground(true);
+    QLabel* label = make_label(form, QString::fromUtf8(caption), left, top, width, box_font());
     if (tip) label->setToolTip(QString::fromUtf8(tip));
-    place(label, left, top, width, 255);
     return label;
 }
 
@@ -82,20 +80,20 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
 Form1::~Form1() = default;
 
 void Form1::build_labels(QWidget* form) {
-    Label7 = clickable(make_label(form, "Loaded HEX File", open_tip, 60, 60, 1755),
+    Label7 = clickable(form_label(form, "Loaded HEX File", open_tip, 60, 60, 1755),
                        [this] { open_from_label(); });
     label_vpp = clickable(
-        make_label(form, "Test Vpp",
+        form_label(form, "Test Vpp",
                    "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
                    5160, 60, 975),
         [this] { label_vpp_Click(); });
     label_vpp->setAlignment(Qt::AlignCenter);
-    label_hex = clickable(make_label(form, "", open_tip, 60, 360, 6075), [this] { open_from_label(); });
-    Label1 = make_label(form, "Microcontroller Model", model_tip, 60, 1140, 2055);
-    Label3 = make_label(form, "FLASH Memory", nullptr, 60, 1800, 1575);
-    Label4 = make_label(form, "EEPROM Memory", nullptr, 60, 3960, 1575);
-    Label5 = make_label(form, "Status", nullptr, 4380, 5820, 1755);
-    label_status = make_label(form, "", nullptr, 60, 6120, 6075);
+    label_hex = clickable(form_label(form, "", open_tip, 60, 360, 6075), [this] { open_from_label(); });
+    Label1 = form_label(form, "Microcontroller Model", model_tip, 60, 1140, 2055);
+    Label3 = form_label(form, "FLASH Memory", nullptr, 60, 1800, 1575);
+    Label4 = form_label(form, "EEPROM Memory", nullptr, 60, 3960, 1575);
+    Label5 = form_label(form, "Status", nullptr, 4380, 5820, 1755);
+    label_status = form_label(form, "", nullptr, 60, 6120, 6075);
 }
 
 void Form1::build_buttons(QWidget* form) {

@@ -33,6 +33,15 @@ int height_of(const QWidget* control) { return to_twips(control->height()); }
 // The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
 // they were drawn for; pixel sizes keep the boxes' proportions whatever the
 // screen's dots per inch.
+QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
+                   const QFont& font) {
+    auto* label = new QLabel(caption, parent);
+    label->setFont(font);
+    label->setAutoFillBackground(true);
+    place(label, left, top, width, 255);
+    return label;
+}
+
 QFont box_font() {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(11);

@@ -29,6 +29,11 @@ void set_height(QWidget* control, int height);
 int top_of(const QWidget* control);
 int height_of(const QWidget* control);
 
+// A label of one line (255 twips high) that paints its own background, so a
+// theme can colour it.
+QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
+                   const QFont& font);
+
 // The window font (buttons) and the font of the message or prompt text.
 QFont box_font();
 QFont text_font();

@@ -15,15 +15,6 @@ namespace {
 const char* const edit_tip = "Right click on the location to edit its value!";
 const char* const model_tip = "Click to change microcontroller model!";
 
-QLabel* make_label(QWidget* form, const char* caption, int left, int top, int width,
-                   const QFont& font) {
-    auto* label = new QLabel(QString::fromUtf8(caption), form);
-    label->setFont(font);
-    label->setAutoFillBackground(true);
-    place(label, left, top, width, 255);
-    return label;
-}
-
 QScrollBar* make_scrollbar(QWidget* form, int left, int top) {
     auto* bar = new QScrollBar(Qt::Vertical, form);
     bar->setRange(0, 0);
@@ -54,13 +45,13 @@ BufferView::BufferView(QWidget* form, const SelectedDevice& cur, const ChipImage
     scrl2 = make_scrollbar(form, 3660, 4260);
 
     const QFont font = box_font();
-    label_ime = make_label(form, "", 2160, 1140, 2535, font);
-    label_info = make_label(form, "", 60, 1440, 4635, font);
+    label_ime = make_label(form, QString(), 2160, 1140, 2535, font);
+    label_info = make_label(form, QString(), 60, 1440, 4635, font);
     for (QLabel* l : {label_ime, label_info}) l->setToolTip(QString::fromUtf8(model_tip));
-    lfix[0] = make_label(form, "Config. Word (2007h)", 4080, 4260, 1755, font);
-    lfix[1] = make_label(form, "Config. Word (2008h)", 4080, 4860, 1755, font);
-    label_conf[0] = make_label(form, "", 4380, 4560, 1215, grid_font());
-    label_conf[1] = make_label(form, "", 4380, 5160, 1215, grid_font());
+    lfix[0] = make_label(form, QStringLiteral("Config. Word (2007h)"), 4080, 4260, 1755, font);
+    lfix[1] = make_label(form, QStringLiteral("Config. Word (2008h)"), 4080, 4860, 1755, font);
+    label_conf[0] = make_label(form, QString(), 4380, 4560, 1215, grid_font());
+    label_conf[1] = make_label(form, QString(), 4380, 5160, 1215, grid_font());
     for (QLabel* l : label_conf) l->setToolTip(QStringLiteral("Click to edit!"));
 
     for (QScrollBar* bar : {scrl1, scrl2}) {
