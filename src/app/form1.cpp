@@ -11,7 +11,7 @@
 #include <QTime>
 
 #include "devices/hextext.h"
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 #include "platform/comports.h"
 #include "themes/paint.h"
 #include "view/bufferview.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 #include "themes/paint.h"
 
 namespace tessaly {

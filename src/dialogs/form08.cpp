@@ -13,7 +13,7 @@
 #include <QTextEdit>
 
 #include "devices/msgbox.h"
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 #include "themes/paint.h"
 
 namespace tessaly {

@@ -5,7 +5,7 @@
 #include <QScrollBar>
 
 #include "devices/hextext.h"
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 #include "view/gridtext.h"
 #include "view/gridview.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/boxes.h"
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 #include "dialogs/form07.h"
 #include "modal.h"
 #include "qt_app.h"

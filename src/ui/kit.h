@@ -1,7 +1,8 @@
-// Placing and measuring for the program's own boxes. Boxes are designed in
+// The small widget kit every window builds from. Windows are designed in
 // twips, 15 to a pixel, and laid out absolutely; a word-wrapping label keeps
 // its width and takes the height of its text, and everything below it moves
-// with it. Also the fonts that stand in for the designed ones.
+// with it. Also the fonts that stand in for the designed ones, the label
+// maker and the click watcher.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "dialogs/boxlayout.h"
+#include "ui/kit.h"
 
 #include <algorithm>
 #include <cmath>
