@@ -57,6 +57,14 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
     // Through a symbolic link the file it points to is replaced, not the link.
     char resolved[PATH_MAX];
     const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    // The rename below would pass over a write-protected file's mode: a file
+    // that has no write permission, or that this user may not write, stays.
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        errno = EACCES;
+        return fail(error, path);
+    }
     // A short temporary name in the same folder, so a long file name cannot
     // push it past the name limit and the rename stays on one file system.
     const std::size_t slash = target.rfind('/');
@@ -77,8 +85,7 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
     }
     // mkstemp creates the file for the owner alone: a file that is replaced
     // keeps its permissions, a new one gets the usual ones.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (exists) {
         ::chmod(tmp.c_str(), old.st_mode & 07777);
     } else {
         const mode_t mask = ::umask(0);

@@ -13,7 +13,9 @@ namespace {
 
 const char* const open_title = "Select HEX File To Open";
 const char* const save_title = "Save Buffer As";
-const std::vector<std::string> hex_filters = {"Intel HEX files (*.hex)", "All files (*.*)"};
+// The dialogs read a filter's patterns from its parentheses: "*" is every file,
+// "*.*" would hide the names without a dot.
+const std::vector<std::string> hex_filters = {"Intel HEX files (*.hex)", "All files (*)"};
 const char* const not_loaded_status = "HEX file not loaded!";
 const char* const saved_status = "HEX file saved.";
 constexpr std::size_t label_path_chars = 70;

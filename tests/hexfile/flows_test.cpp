@@ -1,5 +1,8 @@
 #include <iostream>
+#include <iterator>
+#include <sstream>
 
+#include <fnmatch.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +16,7 @@ namespace {
 
 using Events = std::vector<std::string>;
 const std::string fixtures = std::string(TESSALY_TEST_DATA) + "/hex/";
-const std::vector<std::string> filters = {"Intel HEX files (*.hex)", "All files (*.*)"};
+const std::vector<std::string> filters = {"Intel HEX files (*.hex)", "All files (*)"};
 
 // Records what the flows ask of the window, in order.
 class FakeHost : public FileFlowHost {
@@ -171,6 +174,37 @@ TEST(SaveFlow, CancelChangesNothing) {
     EXPECT_FALSE(w.settings_written());
 }
 
+// The patterns of a filter as the file dialogs read them: the blank-separated
+// words inside its last parentheses.
+std::vector<std::string> filter_patterns(const std::string& filter) {
+    const std::size_t open = filter.rfind('(');
+    const std::size_t close = filter.rfind(')');
+    std::istringstream words(filter.substr(open + 1, close - open - 1));
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+}
+
+bool shown(const std::string& filter, const std::string& name) {
+    for (const std::string& p : filter_patterns(filter))
+        if (::fnmatch(p.c_str(), name.c_str(), 0) == 0) return true;
+    return false;
+}
+
+TEST(FileDialogs, SecondFilterShowsEveryFile) {
+    for (const auto kind : {FileDialogKind::open, FileDialogKind::save}) {
+        World w;
+        if (kind == FileDialogKind::open) menuopen_Click(w.ctx); else menusave_Click(w.ctx);
+        ASSERT_EQ(w.host.request.filters.size(), 2u);
+        const std::string& hex = w.host.request.filters[0];
+        const std::string& all = w.host.request.filters[1];
+        for (const char* name : {"blink.hex", "blink", "BLINK.HEX.bak", "a.b.c", "Makefile"}) {
+            SCOPED_TRACE(name);
+            EXPECT_TRUE(shown(all, name));
+        }
+        EXPECT_TRUE(shown(hex, "blink.hex"));
+        EXPECT_FALSE(shown(hex, "blink"));
+    }
+}
+
 TEST(SaveFlow, ExistingFileIsReplacedOnlyOnYes) {
     const struct {
         const char* name;
@@ -195,12 +229,24 @@ TEST(SaveFlow, ExistingFileIsReplacedOnlyOnYes) {
 }
 
 TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
-    for (const bool read_only_folder : {true, false}) {
-        SCOPED_TRACE(read_only_folder ? "read-only folder" : "file size limit");
+    enum Fault { read_only_folder, file_size_limit, write_protected_file };
+    const struct { Fault fault; const char* name; } cases[] = {
+        {read_only_folder, "read-only folder"},
+        {file_size_limit, "file size limit"},
+        {write_protected_file, "write-protected file (0444) in a writable folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Fault fault = c.fault;
         World w;
         w.host.chosen = w.files.file("old.hex");
         write_text(w.host.chosen, "old contents");
-        if (read_only_folder) {
+        if (fault == write_protected_file) {
+            std::filesystem::permissions(w.host.chosen, std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_read);
+        }
+        if (fault == read_only_folder) {
             std::filesystem::permissions(w.files.path(), std::filesystem::perms::all,
                                          std::filesystem::perm_options::remove);
             std::filesystem::permissions(w.files.path(), std::filesystem::perms::owner_read |
@@ -211,7 +257,7 @@ TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
             }
         }
         {
-            FileSizeLimit limit(read_only_folder ? RLIM_INFINITY : 16);
+            FileSizeLimit limit(fault == file_size_limit ? 16 : RLIM_INFINITY);
             menusave_Click(w.ctx);
         }
         ASSERT_EQ(w.host.events.size(), 5u);
