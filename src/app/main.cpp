@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/form1.h"
+#include "app/onecopy.h"
 #include "app/programicon.h"
 #include "devices/devicelist.h"
 #include "dialogs/boxes.h"
@@ -14,11 +15,17 @@
 int main(int argc, char** argv) {
     using namespace tessaly;
     QApplication app(argc, argv);
-    SingleInstance instance;
-    if (!instance.acquire()) return 0;
     QApplication::setWindowIcon(program_icon());
-
     AppInfo appinfo;
+    // The boxes of the start, before the settings are read, wear the default theme.
+    Theme theme;
+    apply_theme_row(*find_theme(default_theme_name), theme);
+    const Boxes boxes(appinfo, theme);
+
+    SingleInstance instance;
+    int status = 0;
+    if (!may_start(instance, boxes, status)) return status;
+
     appinfo.apppath = program_folder();
     DeviceList devicelist;
     const std::string path = appinfo.apppath + devicelist_filename;
@@ -28,15 +35,11 @@ int main(int argc, char** argv) {
     case LoadResult::no_devices:
         std::cerr << "tessaly: no device in " << path << "\n";
         return 1;
-    case LoadResult::unreadable: {
-        Theme theme;
-        apply_theme_row(*find_theme(default_theme_name), theme);
-        Boxes(appinfo, theme).show_msgbox(
-                    "The device list could not be read:\r\n" + path +
-                        "\r\nTessaly cannot run without it.",
-                    box_error);
+    case LoadResult::unreadable:
+        boxes.show_msgbox("The device list could not be read:\r\n" + path +
+                              "\r\nTessaly cannot run without it.",
+                          box_error);
         return 1;
-    }
     }
 
     Form1 window(devicelist, appinfo, config_folder());

@@ -17,15 +17,27 @@ std::string program_folder();
 // "<user config folder>/Tessaly" (~/.config/Tessaly by default).
 std::string config_folder();
 
+enum class LockOutcome {
+    taken,   // this copy holds the lock now
+    held,    // a running copy holds it
+    failed,  // it could not be taken for another reason (see reason())
+};
+
 // Held for the whole run; a second copy of the program cannot take it.
 class SingleInstance {
 public:
+    // The lock "tessaly.lock" in the user's runtime folder.
     SingleInstance();
+    explicit SingleInstance(const std::string& lockpath);
     ~SingleInstance();
-    // False when another copy holds the lock.
-    bool acquire();
+    LockOutcome acquire();
+    const std::string& path() const { return path_; }
+    // Why the last acquire failed: a sentence without a full stop.
+    const std::string& reason() const { return reason_; }
 
 private:
+    std::string path_;
+    std::string reason_;
     std::unique_ptr<QLockFile> lock_;
 };
 

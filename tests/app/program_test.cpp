@@ -64,3 +64,21 @@ TEST(Program, SecondCopyEndsAtOnceAndQuietly) {
     first.kill();
     first.waitForFinished(5000);
 }
+
+TEST(Program, LockThatCannotBeTakenIsToldAndNotTakenForASecondCopy) {
+    Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
+    const QString lock = QDir(app.runtime.path()).filePath(QStringLiteral("tessaly.lock"));
+    ASSERT_TRUE(QDir().mkdir(lock));  // the lock's name is taken by a folder
+    QProcess p;
+    p.setReadChannel(QProcess::StandardError);
+    app.start(p);
+    QByteArray err;
+    while (!err.contains('\n') && p.waitForReadyRead(10000)) err += p.readAllStandardError();
+    err += p.readAllStandardError();
+    EXPECT_TRUE(err.contains(lock.toUtf8())) << err.toStdString();
+    EXPECT_TRUE(err.contains("not the lock of a running copy")) << err.toStdString();
+    // The error box is open: the start has not ended quietly.
+    EXPECT_EQ(p.state(), QProcess::Running);
+    p.kill();
+    p.waitForFinished(5000);
+}

@@ -1,0 +1,57 @@
+// The start's lock: a running copy ends a second start quietly, any other
+// failure is shown in an error box that names the lock file and the reason.
+#include "app/onecopy.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include "../dialogs/modal.h"
+#include "dialogs/form08.h"
+#include "qt_app.h"
+
+using namespace tessaly;
+
+namespace {
+
+struct StartBoxes {
+    AppInfo app;
+    Theme theme;
+    Boxes boxes{app, theme};
+    int status = -1;
+};
+
+}  // namespace
+
+TEST(OneCopy, RunningCopyEndsTheStartQuietly) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/tessaly.lock";
+    SingleInstance first(path);
+    StartBoxes s;
+    ASSERT_TRUE(may_start(first, s.boxes, s.status));
+    SingleInstance second(path);
+    EXPECT_FALSE(may_start(second, s.boxes, s.status));  // a box would fail: nobody closes it
+    EXPECT_EQ(s.status, 0);
+}
+
+TEST(OneCopy, LockThatCannotBeTakenIsShownAndEndsWithAnError) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/missing/tessaly.lock";
+    SingleInstance instance(path);
+    StartBoxes s;
+    std::string text;
+    const bool go_on = tessaly::testing::while_shown(
+        [&](QDialog* box) {
+            auto* f = qobject_cast<Form08*>(box);
+            ASSERT_NE(f, nullptr);
+            text = f->lab_title->text().toStdString();
+            box->reject();
+        },
+        [&] { return may_start(instance, s.boxes, s.status); });
+    EXPECT_FALSE(go_on);
+    EXPECT_EQ(s.status, 1);
+    EXPECT_NE(text.find(path), std::string::npos) << text;
+    EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+}
