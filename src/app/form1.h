@@ -75,6 +75,7 @@ public:
     ChipImage& chipimage() { return chipimage_; }
     SerialControl& MSComm1() { return serial_; }
     BufferView& view() { return *view_; }
+    Theme& theme() { return theme_; }
     // The file chooser; tests replace it.
     std::function<std::string(const FileRequest&)> file_chooser;
 
