@@ -24,8 +24,8 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
-bool fail(std::string* error, const std::string& path) {
-    if (error) *error = path + ": " + std::strerror(errno);
+bool fail(std::string* error, const std::string& path, const char* why = nullptr) {
+    if (error) *error = path + ": " + (why ? why : std::strerror(errno));
     return false;
 }
 
@@ -57,11 +57,14 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
     // Through a symbolic link the file it points to is replaced, not the link.
     char resolved[PATH_MAX];
     const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-    // The rename below would pass over a write-protected file's mode: a file
-    // that has no write permission, or that this user may not write, stays.
+    // The rename below would put a file in the place of whatever stands at the
+    // path: a folder, a pipe or a device stays, and so does a write-protected
+    // file (no write permission, or one that this user may not write).
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+    if (exists && !S_ISREG(old.st_mode)) return fail(error, path, "not a regular file");
+    if (exists && ::access(target.c_str(), W_OK) != 0) return fail(error, path);
+    if (exists && (old.st_mode & 0222) == 0) {
         errno = EACCES;
         return fail(error, path);
     }

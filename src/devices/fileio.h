@@ -14,8 +14,9 @@ inline constexpr long long max_read_size = 64LL * 1024 * 1024;
 // pipe, a device), is larger than max_read_size, or a read fails.
 bool read_file(const std::string& path, std::string& bytes);
 
-// Replaces the file at path with text. A file that is write-protected (no
-// write permission bit, or not writable by this user) is not replaced. On
+// Replaces the file at path with text. Only a regular file is replaced, and
+// not one that is write-protected (no write permission bit, or not writable by
+// this user); a folder, pipe or device at path stays as it is. On
 // failure the old file is untouched, no temporary file is left behind, and
 // error (when given) says why.
 bool replace_file(const std::string& path, const std::string& text, std::string* error = nullptr);

