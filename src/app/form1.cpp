@@ -64,6 +64,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     connect(&reply_timer_, &QTimer::timeout, this, [this] { engine_.reply_timeout(); });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
+    settings_.on_set_aside([this](const std::string& bad) { settings_set_aside(bad); });
     file_chooser = [this](const FileRequest& r) {
         const QString filter = QString::fromStdString(r.filters.empty() ? "" : r.filters[0]) +
                                (r.filters.size() > 1 ? ";;" + QString::fromStdString(r.filters[1]) : "");
@@ -165,6 +166,23 @@ void Form1::Form_Load() {
     engine_.reset();
     ports_.scanports();
     ports_.openport();
+    started_ = true;
+    tell_settings_set_aside();
+}
+
+// A damaged settings file was kept aside. Told once the window stands, from
+// the event loop, never in the middle of a settings write.
+void Form1::settings_set_aside(const std::string& badpath) {
+    setaside_ = "The settings file could not be read:\r\n" + settings_.file_path() + "\r\nIt was kept as " +
+                badpath + " and the default settings are used.";
+    if (started_) QTimer::singleShot(0, this, [this] { tell_settings_set_aside(); });
+}
+
+void Form1::tell_settings_set_aside() {
+    if (setaside_.empty()) return;
+    const std::string text = std::move(setaside_);
+    setaside_.clear();
+    show_msgbox(text, box_error);
 }
 
 // The stored model, or model 1 (written back) when the number names none.

@@ -105,6 +105,8 @@ private:
     void MSComm1_port_lost();
     FileFlowContext file_context();
     std::string inputbox(const std::string& prompt, const std::string& def);
+    void settings_set_aside(const std::string& badpath);
+    void tell_settings_set_aside();
 
     const DeviceList& devicelist_;
     AppInfo& appinfo_;
@@ -120,6 +122,8 @@ private:
     BufferView* view_ = nullptr;
     QTimer reply_timer_;
     bool ended_ = false;
+    bool started_ = false;
+    std::string setaside_;  // the message about a damaged settings file, until shown
 };
 
 }  // namespace tessaly

@@ -236,12 +236,14 @@ const Value* find_value(const Values& values, const std::string& name) {
     return nullptr;
 }
 
-void store_value(const std::string& folder, const std::string& path, Value value) {
+void store_value(const std::string& folder, const std::string& path, Value value,
+                 const SettingsStore::SetAsideNotice& notice) {
     bool damaged = false;
     Values values = load_values(path, damaged);
     if (damaged) {
         // Keep what we could not read for the user rather than overwrite it.
-        std::rename(path.c_str(), (path + ".bad").c_str());
+        const std::string bad = path + ".bad";
+        if (std::rename(path.c_str(), bad.c_str()) == 0 && notice) notice(bad);
     }
     bool replaced = false;
     for (auto& v : values) {
@@ -301,11 +303,11 @@ std::int32_t SettingsStore::reg_getlong(const std::string& name, std::int32_t de
 }
 
 void SettingsStore::reg_setstring(const std::string& name, const std::string& value) const {
-    store_value(folder_, file_path(), text_value(name, value));
+    store_value(folder_, file_path(), text_value(name, value), notice_);
 }
 
 void SettingsStore::reg_setlong(const std::string& name, std::int32_t value) const {
-    store_value(folder_, file_path(), number_value(name, value));
+    store_value(folder_, file_path(), number_value(name, value), notice_);
 }
 
 }  // namespace tessaly

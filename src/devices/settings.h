@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tessaly {
@@ -32,8 +33,13 @@ public:
 
     std::string file_path() const;
 
+    // Told the path a damaged file was moved to, each time one is set aside.
+    using SetAsideNotice = std::function<void(const std::string& badpath)>;
+    void on_set_aside(SetAsideNotice notice) { notice_ = std::move(notice); }
+
 private:
     std::string folder_;
+    SetAsideNotice notice_;
 };
 
 }  // namespace tessaly

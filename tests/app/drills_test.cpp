@@ -258,3 +258,60 @@ TEST(Drill, SaveOntoAHexPathThatIsNoRegularFile) {
         EXPECT_EQ(w.chipimage().flashbuf, image.flashbuf);
     }
 }
+
+TEST(Drill, DamagedSettingsFileIsKeptAsideAndTold) {
+    const std::string good = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tessaly]\r\n"
+                             "\"Color Theme\"=\"Amethyst\"\r\n\"Microcontroller Model\"=\"2\"\r\n";
+    const struct { const char* name; std::string bytes; } cases[] = {
+        {"corrupt", std::string("\x00\xff\xfeREGEDIT4\x01[garbage\n\"=\"\"\"", 20)},
+        {"truncated", good.substr(0, good.find("=\"2") + 2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::MainWindow win("drill_settings");
+        const std::string file = SettingsStore(win.folder.path()).file_path();
+        write_all(file, c.bytes);
+        BoxWatch boxes;
+        Form1& w = win.start();
+        ASSERT_EQ(boxes.texts.size(), 1u);
+        EXPECT_EQ(boxes.kinds[0], box_error);
+        EXPECT_NE(boxes.texts[0].find(file), std::string::npos) << boxes.texts[0];
+        EXPECT_NE(boxes.texts[0].find(file + ".bad"), std::string::npos) << boxes.texts[0];
+        EXPECT_EQ(read_all(file + ".bad"), c.bytes);  // nothing of it lost
+        EXPECT_EQ(w.curdevice().devindex, 1);          // the defaults rule
+        EXPECT_EQ(SettingsStore(win.folder.path()).reg_getstring(set_theme, "x"), "Original Lite");
+        EXPECT_EQ(w.label_status->text().toStdString(), "Serial port COM2 error!");
+        EXPECT_TRUE(win.unlocked());
+        QApplication::processEvents();
+        EXPECT_EQ(boxes.texts.size(), 1u);  // told once
+    }
+}
+
+TEST(Drill, DeviceListWithMalformedLines) {
+    Folder folder;
+    const std::string list = folder.file("quarndevices.txt");
+    std::string text = "; malformed lines among the models\r\n"
+                       "\x01\x02\xff\xfe binary: \x7f\r\n"
+                       "model:\r\nmodel: \r\nflash:\r\n"
+                       "erasealgdef 99: begin,end\r\nerasealgdef -1: begin,end\r\nerasealgdef x\r\n"
+                       "model: HUGE\r\nflash: 99999999999999999999\r\neeprom: -64\r\nconfigerased: ZZZZ,\r\n"
+                       "erasealg: 77\r\nprogramalg: abc\r\n"
+                       "model: GOOD\r\nflash: 1024\r\neeprom: 128\r\nconfigerased: 3FFF\r\n"
+                       "config2used: maybe\r\nvoltageseq: sideways\r\nprogtime: 1e400\r\npagesize: -3\r\n";
+    text += "model: " + std::string(100000, 'L') + "\r\n";
+    text += std::string("flash: 64\r\neeprom: 64\r\n\x00\x00\r\n", 28);
+    write_all(list, text);
+    test::MainWindow win("drill_devices", list);
+    EXPECT_GE(win.list.devcount, 4);
+    BoxWatch boxes;
+    Form1& w = win.start();
+    // The models that cannot be used are told, and the first one that can is chosen.
+    ASSERT_GE(boxes.texts.size(), 1u);
+    for (int kind : boxes.kinds) EXPECT_EQ(kind, box_error);
+    EXPECT_FALSE(w.ended());
+    EXPECT_GT(w.curdevice().flashsize, 0);
+    EXPECT_EQ(w.chipimage().flashbuf.size(), static_cast<std::size_t>(w.curdevice().flashsize));
+    EXPECT_EQ(w.view().label_ime->text().toStdString(), w.curdevice().modelname);
+    EXPECT_TRUE(win.unlocked());
+    EXPECT_EQ(w.label_status->text().toStdString(), "Serial port COM2 error!");
+}
