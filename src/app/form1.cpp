@@ -26,7 +26,6 @@ constexpr int client_height = 6435;
 const char* const open_tip = "Click to open HEX file!";
 const char* const model_tip = "Click to change microcontroller model!";
 
-enum LabelRow { label7, vpp, hex, label1, label3, label4, label5, status };
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -35,17 +34,17 @@ void clickable(QLabel* label, std::function<void()> onclick) {
 
 }  // namespace
 
-const std::array<ControlSpec, 8> form1_labels = {{
+const std::array<ControlRow, 8> form1_labels = {{
     {"Label7", "Loaded HEX File", open_tip, 60, 60, 1755, 255},
     {"label_vpp", "Test Vpp",
      "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
      5160, 60, 975, 255},
-    {"label_hex", "", open_tip, 60, 360, 6075, 255},
+    {"label_hex", nullptr, open_tip, 60, 360, 6075, 255},
     {"Label1", "Microcontroller Model", model_tip, 60, 1140, 2055, 255},
     {"Label3", "FLASH Memory", nullptr, 60, 1800, 1575, 255},
     {"Label4", "EEPROM Memory", nullptr, 60, 3960, 1575, 255},
     {"Label5", "Status", nullptr, 4380, 5820, 1755, 255},
-    {"label_status", "", nullptr, 60, 6120, 6075, 255},
+    {"label_status", nullptr, nullptr, 60, 6120, 6075, 255},
 }};
 
 const std::array<OperationControl, 5> form1_operations = {{

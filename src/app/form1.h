@@ -34,13 +34,13 @@ class BufferView;
 
 // The main window's own labels as designed, in the order they are made; the
 // buffer view's controls are its own table.
-extern const std::array<ControlSpec, 8> form1_labels;
+extern const std::array<ControlRow, 8> form1_labels;
 
 // The five operation buttons Command1 to Command5 in tab order; each also
 // gives its Tools menu item, "&" and the caption.
 struct OperationControl {
     Operation op;
-    ControlSpec button;
+    ControlRow button;
 };
 extern const std::array<OperationControl, 5> form1_operations;
 

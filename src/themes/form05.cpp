@@ -46,10 +46,8 @@ Form5::Form5(const DeviceList& list_of_devices, SelectedDevice& cur, const Setti
     setWindowTitle(QStringLiteral("Select Microcontroller"));
     setFont(box_font());
     make_fixed_box(this, client_width, client_height);
-    // Neither button answers Enter or Escape for the whole list; a focused
-    // button still takes Enter and Space.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
+    // Neither button is the list's default or cancel button: Enter and Space
+    // press the button that has the focus, Escape does nothing.
     setTabOrder(Command1, Command2);
     connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form5::Command2_Click);
@@ -57,7 +55,6 @@ Form5::Form5(const DeviceList& list_of_devices, SelectedDevice& cur, const Setti
     list->setObjectName(QStringLiteral("list"));
     list->setFrameShape(QFrame::NoFrame);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setFocusPolicy(Qt::NoFocus);
     list->viewport()->setAutoFillBackground(false);
     Form_Load();
@@ -84,11 +81,15 @@ void Form5::Form_Load() {
 
     // The list holds its rows down to where the buttons stand; a longer list
     // scrolls, and the window widens by the scroll bar.
+    const bool scrolls = rows > model_list_rows;
     int width = client_width;
-    if (rows > model_list_rows) width += to_twips(style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    if (scrolls) width += to_twips(style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    list->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     entries->setFixedSize(to_px(client_width), to_px(row_top(rows - 1) + buttons_below_row));
     list->setWidget(entries);
-    place(list, 0, 0, width, buttons_top);
+    // A scrolling list shows whole rows and steps a row at a time.
+    place(list, 0, 0, width, scrolls ? row_top(model_list_rows) : buttons_top);
+    list->verticalScrollBar()->setSingleStep(to_px(row_top(1) - row_top(0)));
 
     margin = height_of(this) - top_of(Command1);
     set_top(Command1, buttons_top);
@@ -99,7 +100,7 @@ void Form5::Form_Load() {
     devindex = cur_.devindex;
     mark_selection();
     oldindex = devindex;
-    if (devindex >= 1 && devindex <= count) list->ensureWidgetVisible(opcija[devindex - 1]);
+    if (devindex >= 1 && devindex <= count) list->ensureWidgetVisible(opcija[devindex - 1], 0, 0);
 }
 
 void Form5::settheme() { paint_theme(theme_, {{this, &Theme::th_form_back}}); }

@@ -34,29 +34,29 @@ int height_of(const QWidget* control) { return to_twips(control->height()); }
 // The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
 // they were drawn for; pixel sizes keep the boxes' proportions whatever the
 // screen's dots per inch.
-QLabel* make_label(QWidget* parent, const ControlSpec& spec, const QFont& font) {
-    auto* label = new QLabel(QString::fromUtf8(spec.caption ? spec.caption : ""), parent);
-    label->setObjectName(QString::fromLatin1(spec.name));
-    if (spec.tip) label->setToolTip(QString::fromUtf8(spec.tip));
+QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font) {
+    auto* label = new QLabel(QString::fromUtf8(row.caption ? row.caption : ""), parent);
+    label->setObjectName(QString::fromLatin1(row.name));
+    if (row.tip) label->setToolTip(QString::fromUtf8(row.tip));
     label->setFont(font);
     label->setAutoFillBackground(true);
-    place(label, spec.left, spec.top, spec.width, spec.height);
+    place(label, row.left, row.top, row.width, row.height);
     return label;
 }
 
 QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
                    const QFont& font) {
-    QLabel* label = make_label(parent, ControlSpec{"", nullptr, nullptr, left, top, width, 255}, font);
+    QLabel* label = make_label(parent, ControlRow{"", nullptr, nullptr, left, top, width, 255}, font);
     label->setText(caption);
     return label;
 }
 
-QPushButton* make_button(QWidget* parent, const ControlSpec& spec) {
-    auto* button = new QPushButton(QString::fromUtf8(spec.caption ? spec.caption : ""), parent);
-    button->setObjectName(QString::fromLatin1(spec.name));
-    if (spec.tip) button->setToolTip(QString::fromUtf8(spec.tip));
+QPushButton* make_button(QWidget* parent, const ControlRow& row) {
+    auto* button = new QPushButton(QString::fromUtf8(row.caption ? row.caption : ""), parent);
+    button->setObjectName(QString::fromLatin1(row.name));
+    if (row.tip) button->setToolTip(QString::fromUtf8(row.tip));
     button->setFont(box_font());
-    place(button, spec.left, spec.top, spec.width, spec.height);
+    place(button, row.left, row.top, row.width, row.height);
     return button;
 }
 

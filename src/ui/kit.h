@@ -34,7 +34,7 @@ int height_of(const QWidget* control);
 
 // One control of a window as designed: its name (also its object name), its
 // caption and tooltip (nullptr: none) and its place in twips.
-struct ControlSpec {
+struct ControlRow {
     const char* name;
     const char* caption;
     const char* tip;
@@ -42,14 +42,14 @@ struct ControlSpec {
 };
 
 // A label that paints its own background, so a theme can colour it.
-QLabel* make_label(QWidget* parent, const ControlSpec& spec, const QFont& font);
+QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font);
 // The same for a list entry or a caption made at run time: centred or not,
 // one line high.
 QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
                    const QFont& font);
 
 // A push button in the window font; every window's buttons come from here.
-QPushButton* make_button(QWidget* parent, const ControlSpec& spec);
+QPushButton* make_button(QWidget* parent, const ControlRow& row);
 
 // The window font (buttons) and the font of the message or prompt text.
 QFont box_font();

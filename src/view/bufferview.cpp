@@ -19,23 +19,23 @@ const char* const conf_tip = "Click to edit!";
 
 enum Row { flash, s1, eeprom, s2, ime, info, fix0, fix1, conf0, conf1 };
 
-QScrollBar* make_scrollbar(QWidget* form, const ControlSpec& spec) {
+QScrollBar* make_scrollbar(QWidget* form, const ControlRow& row) {
     auto* bar = new QScrollBar(Qt::Vertical, form);
-    bar->setObjectName(QString::fromLatin1(spec.name));
+    bar->setObjectName(QString::fromLatin1(row.name));
     bar->setRange(0, 0);
     bar->setSingleStep(1);
     bar->setPageStep(grid_rows);
     // Position changes are the Change event; dragging the thumb the Scroll event.
     bar->setTracking(false);
-    place(bar, spec.left, spec.top, spec.width, spec.height);
+    place(bar, row.left, row.top, row.width, row.height);
     return bar;
 }
 
-GridView* make_grid(QWidget* form, const ControlSpec& spec) {
+GridView* make_grid(QWidget* form, const ControlRow& row) {
     auto* grid = new GridView(form);
-    grid->setObjectName(QString::fromLatin1(spec.name));
-    grid->setToolTip(QString::fromUtf8(spec.tip));
-    place(grid, spec.left, spec.top, spec.width, spec.height);
+    grid->setObjectName(QString::fromLatin1(row.name));
+    grid->setToolTip(QString::fromUtf8(row.tip));
+    place(grid, row.left, row.top, row.width, row.height);
     return grid;
 }
 
@@ -46,7 +46,7 @@ void yield() { QCoreApplication::processEvents(); }
 
 }  // namespace
 
-const std::array<ControlSpec, 10> bufferview_controls = {{
+const std::array<ControlRow, 10> bufferview_controls = {{
     {"tabla_flash", nullptr, edit_tip, 60, 2100, 5835, 1755},
     {"scrl1", nullptr, nullptr, 5880, 2100, 255, 1755},
     {"tabla_eeprom", nullptr, edit_tip, 60, 4260, 3615, 1755},

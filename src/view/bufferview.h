@@ -22,7 +22,7 @@ namespace tessaly {
 class GridView;
 
 // The view's controls as designed on the main window, in the order they are made.
-extern const std::array<ControlSpec, 10> bufferview_controls;
+extern const std::array<ControlRow, 10> bufferview_controls;
 
 class BufferView : public QObject {
     Q_OBJECT

@@ -1,5 +1,6 @@
 // A private world for main window tests: a temporary config folder whose COM
-// map sends every port to a missing device except those given pseudo-terminals.
+// map sends every port to a missing device except those given pseudo-terminals,
+// and the main window started in it with the four test models.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+
+#include "app/form1.h"
+#include "devices/devicelist.h"
 #include "ptypair.h"
 
 namespace tessaly::test {
@@ -58,6 +63,32 @@ public:
 private:
     std::filesystem::path dir_;
     std::map<int, std::unique_ptr<PtyPair>> ptys_;
+};
+
+inline DeviceList app_devices() {
+    DeviceList list;
+    EXPECT_EQ(load_devices(std::string(TESSALY_TEST_DATA) + "/app_devices.txt", list), LoadResult::loaded);
+    return list;
+}
+
+struct Started {
+    explicit Started(const std::string& name, std::initializer_list<int> free = {})
+        : folder(name), list(app_devices()) {
+        folder.map_ports(free);
+        appinfo.apppath = "/opt/tessaly/";
+    }
+    Form1& start() {
+        window = std::make_unique<Form1>(list, appinfo, folder.path());
+        window->Form_Load();
+        return *window;
+    }
+    SettingsStore settings() const { return SettingsStore(folder.path()); }
+    std::string text(const QLabel* l) const { return l->text().toStdString(); }
+
+    ConfigFolder folder;
+    DeviceList list;
+    AppInfo appinfo;
+    std::unique_ptr<Form1> window;
 };
 
 }  // namespace tessaly::test
