@@ -24,8 +24,6 @@ namespace {
 constexpr int client_width = 6195;
 constexpr int client_height = 6435;
 const char* const open_tip = "Click to open HEX file!";
-const char* const model_tip = "Click to change microcontroller model!";
-
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -40,7 +38,7 @@ const std::array<ControlRow, 8> form1_labels = {{
      "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
      5160, 60, 975, 255},
     {"label_hex", nullptr, open_tip, 60, 360, 6075, 255},
-    {"Label1", "Microcontroller Model", model_tip, 60, 1140, 2055, 255},
+    {"Label1", "Microcontroller Model", model_change_tip, 60, 1140, 2055, 255},
     {"Label3", "FLASH Memory", nullptr, 60, 1800, 1575, 255},
     {"Label4", "EEPROM Memory", nullptr, 60, 3960, 1575, 255},
     {"Label5", "Status", nullptr, 4380, 5820, 1755, 255},

@@ -14,7 +14,6 @@ namespace tessaly {
 namespace {
 
 const char* const edit_tip = "Right click on the location to edit its value!";
-const char* const model_tip = "Click to change microcontroller model!";
 const char* const conf_tip = "Click to edit!";
 
 enum Row { flash, s1, eeprom, s2, ime, info, fix0, fix1, conf0, conf1 };
@@ -51,8 +50,8 @@ const std::array<ControlRow, 10> bufferview_controls = {{
     {"scrl1", nullptr, nullptr, 5880, 2100, 255, 1755},
     {"tabla_eeprom", nullptr, edit_tip, 60, 4260, 3615, 1755},
     {"scrl2", nullptr, nullptr, 3660, 4260, 255, 1755},
-    {"label_ime", nullptr, model_tip, 2160, 1140, 2535, 255},
-    {"label_info", nullptr, model_tip, 60, 1440, 4635, 255},
+    {"label_ime", nullptr, model_change_tip, 2160, 1140, 2535, 255},
+    {"label_info", nullptr, model_change_tip, 60, 1440, 4635, 255},
     {"lfix(0)", "Config. Word (2007h)", nullptr, 4080, 4260, 1755, 255},
     {"lfix(1)", "Config. Word (2008h)", nullptr, 4080, 4860, 1755, 255},
     {"label_conf(0)", nullptr, conf_tip, 4380, 4560, 1215, 255},
