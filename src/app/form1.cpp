@@ -10,9 +10,11 @@
 #include <QThread>
 #include <QTime>
 
+#include "app/options.h"
 #include "devices/hextext.h"
-#include "ui/kit.h"
 #include "platform/comports.h"
+#include "themes/form05.h"
+#include "themes/form34.h"
 #include "themes/paint.h"
 #include "view/bufferview.h"
 
@@ -22,23 +24,34 @@ namespace {
 constexpr int client_width = 6195;
 constexpr int client_height = 6435;
 const char* const open_tip = "Click to open HEX file!";
-const char* const model_tip = "Click to change microcontroller model!";
 
 // A label that runs a function when clicked; the lock leaves these live.
-QLabel* clickable(QLabel* label, std::function<void()> onclick) {
+void clickable(QLabel* label, std::function<void()> onclick) {
     new ClickWatcher(label, std::move(onclick));
-    return label;
-}
-
-// A label of the window font with its tooltip.
-QLabel* form_label(QWidget* form, const char* caption, const char* tip, int left, int top,
-                   int width) {
-    QLabel* label = make_label(form, QString::fromUtf8(caption), left, top, width, box_font());
-    if (tip) label->setToolTip(QString::fromUtf8(tip));
-    return label;
 }
 
 }  // namespace
+
+const std::array<ControlRow, 8> form1_labels = {{
+    {"Label7", "Loaded HEX File", open_tip, 60, 60, 1755, 255},
+    {"label_vpp", "Test Vpp",
+     "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
+     5160, 60, 975, 255},
+    {"label_hex", nullptr, open_tip, 60, 360, 6075, 255},
+    {"Label1", "Microcontroller Model", model_change_tip, 60, 1140, 2055, 255},
+    {"Label3", "FLASH Memory", nullptr, 60, 1800, 1575, 255},
+    {"Label4", "EEPROM Memory", nullptr, 60, 3960, 1575, 255},
+    {"Label5", "Status", nullptr, 4380, 5820, 1755, 255},
+    {"label_status", nullptr, nullptr, 60, 6120, 6075, 255},
+}};
+
+const std::array<OperationControl, 5> form1_operations = {{
+    {Operation::program, {"Command1", "Program All", nullptr, 60, 720, 1155, 315}},
+    {Operation::read, {"Command2", "Read All", nullptr, 1260, 720, 1095, 315}},
+    {Operation::erase, {"Command3", "Erase All", nullptr, 2400, 720, 1095, 315}},
+    {Operation::blank, {"Command4", "Blank Check", nullptr, 3540, 720, 1155, 315}},
+    {Operation::verify, {"Command5", "Verify", nullptr, 4740, 720, 1095, 315}},
+}};
 
 Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& configfolder)
     : devicelist_(devicelist),
@@ -56,6 +69,10 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     build_labels(form);
     build_buttons(form);
     view_ = new BufferView(form, curdevice_, chipimage_);
+    // Label1_Click, label_ime_Click and label_info_Click: the model change.
+    for (QLabel* l : {Label1, view_->label_ime, view_->label_info}) {
+        clickable(l, [this] { menumodel_Click(); });
+    }
     build_menus();
     setFont(box_font());
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -81,78 +98,62 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
 Form1::~Form1() = default;
 
 void Form1::build_labels(QWidget* form) {
-    Label7 = clickable(form_label(form, "Loaded HEX File", open_tip, 60, 60, 1755),
-                       [this] { open_from_label(); });
-    label_vpp = clickable(
-        form_label(form, "Test Vpp",
-                   "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
-                   5160, 60, 975),
-        [this] { label_vpp_Click(); });
+    QLabel** labels[] = {&Label7, &label_vpp, &label_hex, &Label1, &Label3, &Label4, &Label5,
+                         &label_status};
+    for (std::size_t i = 0; i < form1_labels.size(); ++i) {
+        *labels[i] = make_label(form, form1_labels[i], box_font());
+    }
     label_vpp->setAlignment(Qt::AlignCenter);
-    label_hex = clickable(form_label(form, "", open_tip, 60, 360, 6075), [this] { open_from_label(); });
-    Label1 = form_label(form, "Microcontroller Model", model_tip, 60, 1140, 2055);
-    Label3 = form_label(form, "FLASH Memory", nullptr, 60, 1800, 1575);
-    Label4 = form_label(form, "EEPROM Memory", nullptr, 60, 3960, 1575);
-    Label5 = form_label(form, "Status", nullptr, 4380, 5820, 1755);
-    label_status = form_label(form, "", nullptr, 60, 6120, 6075);
+    clickable(Label7, [this] { open_from_label(); });
+    clickable(label_hex, [this] { open_from_label(); });
+    clickable(label_vpp, [this] { label_vpp_Click(); });
 }
 
 void Form1::build_buttons(QWidget* form) {
-    struct Button { const char* caption; int left; int width; Operation op; };
-    const Button buttons[] = {
-        {"Program All", 60, 1155, Operation::program}, {"Read All", 1260, 1095, Operation::read},
-        {"Erase All", 2400, 1095, Operation::erase},   {"Blank Check", 3540, 1155, Operation::blank},
-        {"Verify", 4740, 1095, Operation::verify},
-    };
     for (std::size_t i = 0; i < Command.size(); ++i) {
-        const Button& b = buttons[i];
-        Command[i] = new QPushButton(QString::fromUtf8(b.caption), form);
-        Command[i]->setFont(box_font());
-        place(Command[i], b.left, 720, b.width, 315);
-        const Operation op = b.op;
-        connect(Command[i], &QPushButton::clicked, this, [this, op] { run_operation(op); });
+        const OperationControl& c = form1_operations[i];
+        Command[i] = make_button(form, c.button);
+        connect(Command[i], &QPushButton::clicked, this, [this, op = c.op] { run_operation(op); });
     }
     for (std::size_t i = 1; i < Command.size(); ++i) setTabOrder(Command[i - 1], Command[i]);
 }
 
 void Form1::build_menus() {
     QMenuBar* bar = menuBar();
-    auto item = [this](QMenu* menu, const char* caption, std::function<void()> run) {
-        QAction* a = menu->addAction(QString::fromUtf8(caption));
-        if (run) connect(a, &QAction::triggered, this, std::move(run));
-        return a;
+    auto item = [this](QMenu* menu, const QString& caption, std::function<void()> run) {
+        QAction* a = menu->addAction(caption);
+        connect(a, &QAction::triggered, this, std::move(run));
     };
     menu1 = bar->addMenu(QStringLiteral("&File"));
-    item(menu1, "&Clear Buffer", [this] { menuclear_Click(); });
-    item(menu1, "&Open HEX File", [this] {
+    item(menu1, QStringLiteral("&Clear Buffer"), [this] { menuclear_Click(); });
+    item(menu1, QStringLiteral("&Open HEX File"), [this] {
         FileFlowContext ctx = file_context();
         menuopen_Click(ctx);
     });
-    item(menu1, "&Save Buffer As", [this] {
+    item(menu1, QStringLiteral("&Save Buffer As"), [this] {
         FileFlowContext ctx = file_context();
         menusave_Click(ctx);
     });
     menu3 = bar->addMenu(QStringLiteral("&Tools"));
-    item(menu3, "&Program All", [this] { run_operation(Operation::program); });
-    item(menu3, "&Read All", [this] { run_operation(Operation::read); });
-    item(menu3, "&Erase All", [this] { run_operation(Operation::erase); });
-    item(menu3, "&Blank Check", [this] { run_operation(Operation::blank); });
-    item(menu3, "&Verify", [this] { run_operation(Operation::verify); });
+    for (const OperationControl& c : form1_operations) {
+        item(menu3, QStringLiteral("&") + QString::fromUtf8(c.button.caption),
+             [this, op = c.op] { run_operation(op); });
+    }
     menu4 = bar->addMenu(QStringLiteral("&Options"));
-    item(menu4, "Change Microcontroller Model", nullptr);
-    item(menu4, "Change Serial Port Number", [this] {
+    item(menu4, QStringLiteral("Change Microcontroller Model"), [this] { menumodel_Click(); });
+    item(menu4, QStringLiteral("Change Serial Port Number"), [this] {
         ports_.menuport_Click([this](auto& p, auto& d) { return inputbox(p, d); },
                               [this](auto& t, int k) { return show_msgbox(t, k); });
     });
-    item(menu4, "Change Baud Rate", [this] {
+    item(menu4, QStringLiteral("Change Baud Rate"), [this] {
         ports_.menubaud_Click([this](auto& p, auto& d) { return inputbox(p, d); },
                               [this](auto& t, int k) { return show_msgbox(t, k); });
     });
-    item(menu4, "Change Default Programming Time", nullptr);
-    item(menu4, "Change Color Theme", nullptr);
+    item(menu4, QStringLiteral("Change Default Programming Time"), [this] { menuprogtime_Click(); });
+    item(menu4, QStringLiteral("Change Color Theme"), [this] { menucolors_Click(); });
     menu5 = bar->addMenu(QStringLiteral("Help"));
-    item(menu5, "Serial Port Pinout", nullptr);
-    item(menu5, "About Tessaly", nullptr);
+    item(menu5, QStringLiteral("Serial Port Pinout"), [this] { menuportinfo_Click(); });
+    item(menu5, QStringLiteral("About Tessaly"), [this] { menuabout_Click(); });
 }
 
 void Form1::Form_Load() {
@@ -207,24 +208,18 @@ void Form1::select_stored_model() {
 }
 
 void Form1::settheme() {
-    const BufferView& v = *view_;
     paint_theme(theme_, {
         {centralWidget(), &Theme::th_form_back},
-        {v.label_ime, &Theme::th_name_back, &Theme::th_name_fore},
-        {v.label_info, &Theme::th_info_back, &Theme::th_info_fore},
         {Label3, &Theme::th_memory_back, &Theme::th_memory_fore},
         {Label4, &Theme::th_memory_back, &Theme::th_memory_fore},
         {Label1, &Theme::th_model_back, &Theme::th_model_fore},
         {Label5, &Theme::th_name_back, &Theme::th_name_fore},
         {Label7, &Theme::th_action_back, &Theme::th_action_fore},
         {label_vpp, &Theme::th_action_back, &Theme::th_action_fore},
-        {v.lfix[0], &Theme::th_caption_back, &Theme::th_caption_fore},
-        {v.lfix[1], &Theme::th_caption_back, &Theme::th_caption_fore},
         {label_hex, &Theme::th_value_back, &Theme::th_value_fore},
         {label_status, &Theme::th_value_back, &Theme::th_value_fore},
-        {v.label_conf[0], &Theme::th_value_back, &Theme::th_value_fore},
-        {v.label_conf[1], &Theme::th_value_back, &Theme::th_value_fore},
     });
+    view_->settheme(theme_);
 }
 
 void Form1::enable() {
@@ -252,6 +247,31 @@ void Form1::menuclear_Click() {
     view_->set_scroll_ranges();
     view_->focus_scrollbars();
 }
+
+void Form1::menumodel_Click() {
+    if (engine_.busy()) {
+        set_status(busy_text);
+        return;
+    }
+    Form5 list(devicelist_, curdevice_, settings_, theme_, boxes_.msgbox());
+    // Only Select goes on to blank buffers: Cancel must not lose what a Read
+    // All or a loaded file left in them.
+    if (list.exec() == QDialog::Accepted) menuclear_Click();
+}
+
+void Form1::menuprogtime_Click() {
+    change_progtime(curdevice_, [this](auto& p, auto& d) { return inputbox(p, d); },
+                    [this](auto& t, int k) { return show_msgbox(t, k); });
+}
+
+void Form1::menucolors_Click() {
+    Form34 list(settings_, theme_, [this] { settheme(); });
+    list.exec();
+}
+
+void Form1::menuportinfo_Click() { show_msgbox(pinout_text(), box_plain); }
+
+void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plain); }
 
 void Form1::run_operation(Operation op) { engine_.start(op); }
 

@@ -22,6 +22,7 @@
 #include "hexfile/hexflows.h"
 #include "platform/serialcontrol.h"
 #include "themes/theme.h"
+#include "ui/kit.h"
 
 class QLabel;
 class QMenu;
@@ -30,6 +31,18 @@ class QPushButton;
 namespace tessaly {
 
 class BufferView;
+
+// The main window's own labels as designed, in the order they are made; the
+// buffer view's controls are its own table.
+extern const std::array<ControlRow, 8> form1_labels;
+
+// The five operation buttons Command1 to Command5 in tab order; each also
+// gives its Tools menu item, "&" and the caption.
+struct OperationControl {
+    Operation op;
+    ControlRow button;
+};
+extern const std::array<OperationControl, 5> form1_operations;
 
 class Form1 : public QMainWindow, public Host, public FileFlowHost {
     Q_OBJECT
@@ -48,6 +61,14 @@ public:
     void disable() override;
     void updatedisplay() override;
     void menuclear_Click();
+
+    // The Options and Help commands. The model change is refused while an
+    // operation runs or Test Vpp is on (the model labels stay live then).
+    void menumodel_Click();
+    void menuprogtime_Click();
+    void menucolors_Click();
+    void menuportinfo_Click();
+    void menuabout_Click();
 
     // Engine host.
     void set_status(const std::string& text) override;

@@ -8,7 +8,6 @@
 namespace tessaly {
 namespace {
 
-const char* const wrong_entry = "Wrong entry!";
 const char* const crlf = "\r\n";
 
 }  // namespace
@@ -72,7 +71,7 @@ void PortSettings::menuport_Click(const InputBox& show_inputbox, const MsgBox& s
     if (to_lower(answer.substr(0, 3)) == "com") answer = answer.substr(3);
     const double v = leading_value(answer);
     if (v < 1 || v > 16) {
-        show_msgbox(wrong_entry, box_error);
+        show_msgbox(wrong_entry_text, box_error);
         return;
     }
     reopen([&] {
@@ -87,7 +86,7 @@ void PortSettings::menubaud_Click(const InputBox& show_inputbox, const MsgBox& s
     if (answer.empty()) return;
     const double v = leading_value(answer);
     if (v < 1200 || v > 56000) {
-        show_msgbox(wrong_entry, box_error);
+        show_msgbox(wrong_entry_text, box_error);
         return;
     }
     reopen([&] {

@@ -22,6 +22,9 @@ struct PortState {
     std::string portlist;  // "- Serial port COMn available" lines joined by CR LF
 };
 
+// The answer to a typed value outside its range, in every Options command.
+inline constexpr const char* wrong_entry_text = "Wrong entry!";
+
 using InputBox = std::function<std::string(const std::string& prompt, const std::string& def)>;
 using StatusLine = std::function<void(const std::string& text)>;
 

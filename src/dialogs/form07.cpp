@@ -11,22 +11,11 @@
 
 namespace tessaly {
 
-namespace {
-
-QPushButton* make_button(QWidget* parent, const char* name, const char* caption, int left) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    place(button, left, 960, 855, 315);
-    return button;
-}
-
-}  // namespace
-
 Form07::Form07(const AppInfo& app, const Theme& theme)
     : lab_title(new QLabel(this)),
       txt_input(new QLineEdit(this)),
-      Command1(make_button(this, "Command1", "OK", 3660)),
-      Command2(make_button(this, "Command2", "Cancel", 2760)),
+      Command1(make_button(this, {"Command1", "OK", nullptr, 3660, 960, 855, 315})),
+      Command2(make_button(this, {"Command2", "Cancel", nullptr, 2760, 960, 855, 315})),
       theme_(theme) {
     setObjectName(QStringLiteral("Form07"));
     setFont(box_font());

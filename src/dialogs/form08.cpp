@@ -43,13 +43,6 @@ QLabel* make_picture(QWidget* parent, const char* name, const QString& file) {
     return img;
 }
 
-QPushButton* make_button(QWidget* parent, const char* name, const char* caption, int left) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    place(button, left, 540, 855, 315);
-    return button;
-}
-
 }  // namespace
 
 QString wrap_long_words(const QString& text) {
@@ -67,8 +60,8 @@ QString wrap_long_words(const QString& text) {
 Form08::Form08(const AppInfo& app, const Theme& theme)
     : lab_title(new QLabel(this)),
       txt_title(new QTextEdit(this)),
-      Command1(make_button(this, "Command1", "OK", 5700)),
-      Command2(make_button(this, "Command2", "No", 4800)),
+      Command1(make_button(this, {"Command1", "OK", nullptr, 5700, 540, 855, 315})),
+      Command2(make_button(this, {"Command2", "No", nullptr, 4800, 540, 855, 315})),
       img_ok(make_picture(this, "img_ok", QStringLiteral(":/icons/ok.png"))),
       img_info(make_picture(this, "img_info", QStringLiteral(":/icons/info.png"))),
       img_err(make_picture(this, "img_err", QStringLiteral(":/icons/err.png"))),

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
@@ -33,13 +34,30 @@ int height_of(const QWidget* control) { return to_twips(control->height()); }
 // The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
 // they were drawn for; pixel sizes keep the boxes' proportions whatever the
 // screen's dots per inch.
-QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
-                   const QFont& font) {
-    auto* label = new QLabel(caption, parent);
+QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font) {
+    auto* label = new QLabel(QString::fromUtf8(row.caption ? row.caption : ""), parent);
+    label->setObjectName(QString::fromLatin1(row.name));
+    if (row.tip) label->setToolTip(QString::fromUtf8(row.tip));
     label->setFont(font);
     label->setAutoFillBackground(true);
-    place(label, left, top, width, 255);
+    place(label, row.left, row.top, row.width, row.height);
     return label;
+}
+
+QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
+                   const QFont& font) {
+    QLabel* label = make_label(parent, ControlRow{"", nullptr, nullptr, left, top, width, 255}, font);
+    label->setText(caption);
+    return label;
+}
+
+QPushButton* make_button(QWidget* parent, const ControlRow& row) {
+    auto* button = new QPushButton(QString::fromUtf8(row.caption ? row.caption : ""), parent);
+    button->setObjectName(QString::fromLatin1(row.name));
+    if (row.tip) button->setToolTip(QString::fromUtf8(row.tip));
+    button->setFont(box_font());
+    place(button, row.left, row.top, row.width, row.height);
+    return button;
 }
 
 QFont box_font() {
@@ -87,18 +105,31 @@ QString display_text(const QString& text) {
     return shown;
 }
 
-ClickWatcher::ClickWatcher(QWidget* watched, std::function<void()> onclick)
-    : QObject(watched), onclick_(std::move(onclick)) {
+ClickWatcher::ClickWatcher(QWidget* watched, std::function<void()> onclick,
+                           std::function<void()> ondoubleclick)
+    : QObject(watched), onclick_(std::move(onclick)), ondoubleclick_(std::move(ondoubleclick)) {
     watched->installEventFilter(this);
 }
 
 bool ClickWatcher::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        onclick_();
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick) ||
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        return QObject::eventFilter(watched, event);
+    }
+    if (type == QEvent::MouseButtonDblClick) {
+        if (!ondoubleclick_) return QObject::eventFilter(watched, event);
+        // The second press of a double click is no click of its own.
+        afterdouble_ = true;
+        ondoubleclick_();
         return true;
     }
-    return QObject::eventFilter(watched, event);
+    if (afterdouble_) {
+        afterdouble_ = false;
+        return true;
+    }
+    onclick_();
+    return true;
 }
 
 }  // namespace tessaly

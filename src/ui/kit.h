@@ -1,8 +1,9 @@
 // The small widget kit every window builds from. Windows are designed in
 // twips, 15 to a pixel, and laid out absolutely; a word-wrapping label keeps
 // its width and takes the height of its text, and everything below it moves
-// with it. Also the fonts that stand in for the designed ones, the label
-// maker and the click watcher.
+// with it. Also the fonts that stand in for the designed ones, the label and
+// button makers that build a control from its row of a window's table, and
+// the click watcher.
 #pragma once
 
 #include <functional>
@@ -13,6 +14,7 @@
 
 class QDialog;
 class QLabel;
+class QPushButton;
 class QTextEdit;
 class QWidget;
 
@@ -30,10 +32,24 @@ void set_height(QWidget* control, int height);
 int top_of(const QWidget* control);
 int height_of(const QWidget* control);
 
-// A label of one line (255 twips high) that paints its own background, so a
-// theme can colour it.
+// One control of a window as designed: its name (also its object name), its
+// caption and tooltip (nullptr: none) and its place in twips.
+struct ControlRow {
+    const char* name;
+    const char* caption;
+    const char* tip;
+    int left, top, width, height;
+};
+
+// A label that paints its own background, so a theme can colour it.
+QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font);
+// The same for a list entry or a caption made at run time: centred or not,
+// one line high.
 QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, int width,
                    const QFont& font);
+
+// A push button in the window font; every window's buttons come from here.
+QPushButton* make_button(QWidget* parent, const ControlRow& row);
 
 // The window font (buttons) and the font of the message or prompt text.
 QFont box_font();
@@ -53,16 +69,21 @@ int autosize_height(QTextEdit* box);
 // Shows the lines of a text that breaks them with CR LF pairs.
 QString display_text(const QString& text);
 
-// Runs a function on every left-button click on the watched widget.
+// Runs a function on every left-button click on the watched widget, and
+// another, when given, on a left-button double click. A double click is seen
+// as a click and then the double click, as the user made them.
 class ClickWatcher : public QObject {
 public:
-    ClickWatcher(QWidget* watched, std::function<void()> onclick);
+    ClickWatcher(QWidget* watched, std::function<void()> onclick,
+                 std::function<void()> ondoubleclick = {});
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::function<void()> onclick_;
+    std::function<void()> ondoubleclick_;
+    bool afterdouble_ = false;  // the release that ends a double click
 };
 
 }  // namespace tessaly

@@ -5,6 +5,7 @@
 #include <QScrollBar>
 
 #include "devices/hextext.h"
+#include "themes/paint.h"
 #include "ui/kit.h"
 #include "view/gridtext.h"
 #include "view/gridview.h"
@@ -13,17 +14,28 @@ namespace tessaly {
 namespace {
 
 const char* const edit_tip = "Right click on the location to edit its value!";
-const char* const model_tip = "Click to change microcontroller model!";
+const char* const conf_tip = "Click to edit!";
 
-QScrollBar* make_scrollbar(QWidget* form, int left, int top) {
+enum Row { flash, s1, eeprom, s2, ime, info, fix0, fix1, conf0, conf1 };
+
+QScrollBar* make_scrollbar(QWidget* form, const ControlRow& row) {
     auto* bar = new QScrollBar(Qt::Vertical, form);
+    bar->setObjectName(QString::fromLatin1(row.name));
     bar->setRange(0, 0);
     bar->setSingleStep(1);
     bar->setPageStep(grid_rows);
     // Position changes are the Change event; dragging the thumb the Scroll event.
     bar->setTracking(false);
-    place(bar, left, top, 255, 1755);
+    place(bar, row.left, row.top, row.width, row.height);
     return bar;
+}
+
+GridView* make_grid(QWidget* form, const ControlRow& row) {
+    auto* grid = new GridView(form);
+    grid->setObjectName(QString::fromLatin1(row.name));
+    grid->setToolTip(QString::fromUtf8(row.tip));
+    place(grid, row.left, row.top, row.width, row.height);
+    return grid;
 }
 
 // The first row shown: the thumb's place while it is dragged.
@@ -33,26 +45,34 @@ void yield() { QCoreApplication::processEvents(); }
 
 }  // namespace
 
+const std::array<ControlRow, 10> bufferview_controls = {{
+    {"tabla_flash", nullptr, edit_tip, 60, 2100, 5835, 1755},
+    {"scrl1", nullptr, nullptr, 5880, 2100, 255, 1755},
+    {"tabla_eeprom", nullptr, edit_tip, 60, 4260, 3615, 1755},
+    {"scrl2", nullptr, nullptr, 3660, 4260, 255, 1755},
+    {"label_ime", nullptr, model_change_tip, 2160, 1140, 2535, 255},
+    {"label_info", nullptr, model_change_tip, 60, 1440, 4635, 255},
+    {"lfix(0)", "Config. Word (2007h)", nullptr, 4080, 4260, 1755, 255},
+    {"lfix(1)", "Config. Word (2008h)", nullptr, 4080, 4860, 1755, 255},
+    {"label_conf(0)", nullptr, conf_tip, 4380, 4560, 1215, 255},
+    {"label_conf(1)", nullptr, conf_tip, 4380, 5160, 1215, 255},
+}};
+
 BufferView::BufferView(QWidget* form, const SelectedDevice& cur, const ChipImage& image)
     : QObject(form), cur_(cur), image_(image) {
-    tabla_flash = new GridView(form);
-    tabla_flash->setToolTip(QString::fromUtf8(edit_tip));
-    place(tabla_flash, 60, 2100, 5835, 1755);
-    scrl1 = make_scrollbar(form, 5880, 2100);
-    tabla_eeprom = new GridView(form);
-    tabla_eeprom->setToolTip(QString::fromUtf8(edit_tip));
-    place(tabla_eeprom, 60, 4260, 3615, 1755);
-    scrl2 = make_scrollbar(form, 3660, 4260);
+    const auto& c = bufferview_controls;
+    tabla_flash = make_grid(form, c[flash]);
+    scrl1 = make_scrollbar(form, c[s1]);
+    tabla_eeprom = make_grid(form, c[eeprom]);
+    scrl2 = make_scrollbar(form, c[s2]);
 
     const QFont font = box_font();
-    label_ime = make_label(form, QString(), 2160, 1140, 2535, font);
-    label_info = make_label(form, QString(), 60, 1440, 4635, font);
-    for (QLabel* l : {label_ime, label_info}) l->setToolTip(QString::fromUtf8(model_tip));
-    lfix[0] = make_label(form, QStringLiteral("Config. Word (2007h)"), 4080, 4260, 1755, font);
-    lfix[1] = make_label(form, QStringLiteral("Config. Word (2008h)"), 4080, 4860, 1755, font);
-    label_conf[0] = make_label(form, QString(), 4380, 4560, 1215, grid_font());
-    label_conf[1] = make_label(form, QString(), 4380, 5160, 1215, grid_font());
-    for (QLabel* l : label_conf) l->setToolTip(QStringLiteral("Click to edit!"));
+    label_ime = make_label(form, c[ime], font);
+    label_info = make_label(form, c[info], font);
+    lfix[0] = make_label(form, c[fix0], font);
+    lfix[1] = make_label(form, c[fix1], font);
+    label_conf[0] = make_label(form, c[conf0], grid_font());
+    label_conf[1] = make_label(form, c[conf1], grid_font());
 
     for (QScrollBar* bar : {scrl1, scrl2}) {
         connect(bar, &QScrollBar::valueChanged, this, [this] { updatedisplay(); });
@@ -97,6 +117,17 @@ void BufferView::set_scroll_ranges() {
 void BufferView::focus_scrollbars() {
     scrl2->setFocus();
     scrl1->setFocus();
+}
+
+void BufferView::settheme(const Theme& theme) {
+    paint_theme(theme, {
+        {label_ime, &Theme::th_name_back, &Theme::th_name_fore},
+        {label_info, &Theme::th_info_back, &Theme::th_info_fore},
+        {lfix[0], &Theme::th_caption_back, &Theme::th_caption_fore},
+        {lfix[1], &Theme::th_caption_back, &Theme::th_caption_fore},
+        {label_conf[0], &Theme::th_value_back, &Theme::th_value_fore},
+        {label_conf[1], &Theme::th_value_back, &Theme::th_value_fore},
+    });
 }
 
 }  // namespace tessaly

@@ -1,7 +1,8 @@
 // The buffer view of the main window: the FLASH and EEPROM grids with their
 // scroll bars, the two configuration word labels with their captions, and the
 // model name and sizes labels above them. It redraws all of them from the
-// buffers (updatedisplay) and resets the scroll bars for a new buffer shape.
+// buffers (updatedisplay), resets the scroll bars for a new buffer shape and
+// paints its labels with the theme.
 #pragma once
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <QObject>
 
 #include "devices/device.h"
+#include "themes/theme.h"
+#include "ui/kit.h"
 
 class QLabel;
 class QScrollBar;
@@ -17,6 +20,12 @@ class QWidget;
 namespace tessaly {
 
 class GridView;
+
+// The tooltip of the model labels, the view's and the window's caption beside them.
+inline constexpr const char* model_change_tip = "Click to change microcontroller model!";
+
+// The view's controls as designed on the main window, in the order they are made.
+extern const std::array<ControlRow, 10> bufferview_controls;
 
 class BufferView : public QObject {
     Q_OBJECT
@@ -33,6 +42,8 @@ public:
     void set_scroll_ranges();
     // Focus to scrl2, then to scrl1, which keeps it.
     void focus_scrollbars();
+    // The labels in the theme's colours; grids and scroll bars keep their own.
+    void settheme(const Theme& theme);
 
     GridView* tabla_flash = nullptr;
     GridView* tabla_eeprom = nullptr;

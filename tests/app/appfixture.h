@@ -1,5 +1,6 @@
 // A private world for main window tests: a temporary config folder whose COM
-// map sends every port to a missing device except those given pseudo-terminals.
+// map sends every port to a missing device except those given pseudo-terminals,
+// and the main window started in it with the four test models.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 
@@ -65,26 +67,34 @@ private:
     std::map<int, std::unique_ptr<PtyPair>> ptys_;
 };
 
-// The main window in a private config folder, on the device list given
-// (the test list by default: model ONE has 1024 FLASH words, 128 EEPROM bytes).
-// Settings may be written before start().
-struct MainWindow {
-    explicit MainWindow(const std::string& name,
-                        const std::string& devices = std::string(TESSALY_TEST_DATA) + "/app_devices.txt")
-        : folder(name) {
-        EXPECT_EQ(load_devices(devices, list), LoadResult::loaded);
-        appinfo.apppath = "/opt/tessaly/";
-    }
+
+inline DeviceList app_devices(const std::string& file = std::string(TESSALY_TEST_DATA) + "/app_devices.txt") {
+    DeviceList list;
+    EXPECT_EQ(load_devices(file, list), LoadResult::loaded);
+    return list;
+}
+
+// The main window in a private config folder, on the device list given (the
+// test list by default: model ONE has 1024 FLASH words, 128 EEPROM bytes),
+// with the COM numbers given mapped to pseudo-terminals. Settings may be
+// written before start().
+struct Started {
+    explicit Started(const std::string& name, std::initializer_list<int> free = {})
+        : Started(name, app_devices(), free) {}
+    Started(const std::string& name, const std::string& devices)
+        : Started(name, app_devices(devices), {}) {}
     Form1& start() {
-        form = std::make_unique<Form1>(list, appinfo, folder.path());
-        form->Form_Load();
-        return *form;
+        window = std::make_unique<Form1>(list, appinfo, folder.path());
+        window->Form_Load();
+        return *window;
     }
+    SettingsStore settings() const { return SettingsStore(folder.path()); }
+    std::string text(const QLabel* l) const { return l->text().toStdString(); }
     // Every menu and operation button is live.
     bool unlocked() const {
-        for (QMenu* m : {form->menu1, form->menu3, form->menu4, form->menu5})
+        for (QMenu* m : {window->menu1, window->menu3, window->menu4, window->menu5})
             if (!m->menuAction()->isEnabled()) return false;
-        for (QPushButton* b : form->Command)
+        for (QPushButton* b : window->Command)
             if (!b->isEnabled()) return false;
         return true;
     }
@@ -92,7 +102,14 @@ struct MainWindow {
     ConfigFolder folder;
     DeviceList list;
     AppInfo appinfo;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Form1> window;
+
+private:
+    Started(const std::string& name, DeviceList devices, std::initializer_list<int> free)
+        : folder(name), list(std::move(devices)) {
+        folder.map_ports(free);
+        appinfo.apppath = "/opt/tessaly/";
+    }
 };
 
 }  // namespace tessaly::test

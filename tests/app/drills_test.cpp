@@ -157,7 +157,7 @@ const std::string old_hex = ":02400E00FF3F72\r\n:00000001FF\r\n";
 // outcome: the question, then an error box naming the file; the interface
 // unlocked; the old file byte for byte; no stray file; the buffers kept.
 void expect_refused_save(test::MainWindow& win, const Folder& folder, const char* reason) {
-    Form1& w = *win.form;
+    Form1& w = *win.window;
     const std::string target = folder.file("old.hex");
     const std::vector<std::string> before = folder.names();
     const ChipImage image = w.chipimage();
@@ -182,7 +182,7 @@ void expect_refused_save(test::MainWindow& win, const Folder& folder, const char
 }  // namespace
 
 TEST(Drill, SaveIntoAnUnwritableFolder) {
-    test::MainWindow win("drill_rofolder");
+    test::Started win("drill_rofolder");
     program_image(win.start());
     if (::geteuid() == 0) {
         Tmpfs fs("size=64k");
@@ -200,7 +200,7 @@ TEST(Drill, SaveIntoAnUnwritableFolder) {
 
 TEST(Drill, SaveOntoAFullFileSystem) {
     if (::geteuid() != 0) GTEST_SKIP() << "a small file system of its own needs root";
-    test::MainWindow win("drill_full");
+    test::Started win("drill_full");
     program_image(win.start());
     Tmpfs fs("size=64k");
     if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
@@ -213,7 +213,7 @@ TEST(Drill, OpenAHexPathThatIsNoRegularFile) {
     SpecialFiles files;
     for (const std::string& path : {files.fifo(), files.sub(), std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
-        test::MainWindow win("drill_open");
+        test::Started win("drill_open");
         Form1& w = win.start();
         w.file_chooser = [&](const FileRequest&) { return path; };
         const mode_t kind = kind_of(path);
@@ -237,7 +237,7 @@ TEST(Drill, SaveOntoAHexPathThatIsNoRegularFile) {
     if (::geteuid() == 0) paths.push_back(files.zero());
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
-        test::MainWindow win("drill_save");
+        test::Started win("drill_save");
         Form1& w = win.start();
         program_image(w);
         const ChipImage image = w.chipimage();
@@ -268,7 +268,7 @@ TEST(Drill, DamagedSettingsFileIsKeptAsideAndTold) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::MainWindow win("drill_settings");
+        test::Started win("drill_settings");
         const std::string file = SettingsStore(win.folder.path()).file_path();
         write_all(file, c.bytes);
         BoxWatch boxes;
@@ -301,7 +301,7 @@ TEST(Drill, DeviceListWithMalformedLines) {
     text += "model: " + std::string(100000, 'L') + "\r\n";
     text += std::string("flash: 64\r\neeprom: 64\r\n\x00\x00\r\n", 28);
     write_all(list, text);
-    test::MainWindow win("drill_devices", list);
+    test::Started win("drill_devices", list);
     EXPECT_GE(win.list.devcount, 4);
     BoxWatch boxes;
     Form1& w = win.start();

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <set>
 
 #include "appfixture.h"
 #include "devices/fileio.h"
@@ -17,34 +18,9 @@
 
 using namespace tessaly;
 using test::ConfigFolder;
+using test::Started;
 
 namespace {
-
-DeviceList app_devices() {
-    DeviceList list;
-    EXPECT_EQ(load_devices(std::string(TESSALY_TEST_DATA) + "/app_devices.txt", list), LoadResult::loaded);
-    return list;
-}
-
-struct Started {
-    explicit Started(const std::string& name, std::initializer_list<int> free = {})
-        : folder(name), list(app_devices()) {
-        folder.map_ports(free);
-        appinfo.apppath = "/opt/tessaly/";
-    }
-    Form1& start() {
-        window = std::make_unique<Form1>(list, appinfo, folder.path());
-        window->Form_Load();
-        return *window;
-    }
-    SettingsStore settings() const { return SettingsStore(folder.path()); }
-    std::string text(const QLabel* l) const { return l->text().toStdString(); }
-
-    ConfigFolder folder;
-    DeviceList list;
-    AppInfo appinfo;
-    std::unique_ptr<Form1> window;
-};
 
 std::string first_row(const GridView* grid) {
     return grid->text().section(QStringLiteral("\r\n"), 0, 0).toStdString();
@@ -199,52 +175,35 @@ TEST(Operations, RefusedOnAClosedPort) {
 TEST(MainWindow, ControlsStandWhereTheyAreDesigned) {
     Started s("layout");
     Form1& w = s.start();
-    BufferView& v = w.view();
-    struct Control { const char* name; QWidget* widget; const char* caption; const char* tip;
-                     int left, top, width, height; };
-    const char* open_tip = "Click to open HEX file!";
-    const char* model_tip = "Click to change microcontroller model!";
-    const Control controls[] = {
-        {"Label7", w.Label7, "Loaded HEX File", open_tip, 60, 60, 1755, 255},
-        {"label_vpp", w.label_vpp, "Test Vpp",
-         "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!",
-         5160, 60, 975, 255},
-        {"label_hex", w.label_hex, "", open_tip, 60, 360, 6075, 255},
-        {"Command1", w.Command[0], "Program All", "", 60, 720, 1155, 315},
-        {"Command2", w.Command[1], "Read All", "", 1260, 720, 1095, 315},
-        {"Command3", w.Command[2], "Erase All", "", 2400, 720, 1095, 315},
-        {"Command4", w.Command[3], "Blank Check", "", 3540, 720, 1155, 315},
-        {"Command5", w.Command[4], "Verify", "", 4740, 720, 1095, 315},
-        {"Label1", w.Label1, "Microcontroller Model", model_tip, 60, 1140, 2055, 255},
-        {"label_ime", v.label_ime, nullptr, model_tip, 2160, 1140, 2535, 255},
-        {"label_info", v.label_info, nullptr, model_tip, 60, 1440, 4635, 255},
-        {"Label3", w.Label3, "FLASH Memory", "", 60, 1800, 1575, 255},
-        {"tabla_flash", v.tabla_flash, nullptr, "Right click on the location to edit its value!",
-         60, 2100, 5835, 1755},
-        {"scrl1", v.scrl1, nullptr, "", 5880, 2100, 255, 1755},
-        {"Label4", w.Label4, "EEPROM Memory", "", 60, 3960, 1575, 255},
-        {"tabla_eeprom", v.tabla_eeprom, nullptr, "Right click on the location to edit its value!",
-         60, 4260, 3615, 1755},
-        {"scrl2", v.scrl2, nullptr, "", 3660, 4260, 255, 1755},
-        {"lfix(0)", v.lfix[0], "Config. Word (2007h)", "", 4080, 4260, 1755, 255},
-        {"label_conf(0)", v.label_conf[0], nullptr, "Click to edit!", 4380, 4560, 1215, 255},
-        {"lfix(1)", v.lfix[1], "Config. Word (2008h)", "", 4080, 4860, 1755, 255},
-        {"label_conf(1)", v.label_conf[1], nullptr, "Click to edit!", 4380, 5160, 1215, 255},
-        {"Label5", w.Label5, "Status", "", 4380, 5820, 1755, 255},
-        {"label_status", w.label_status, nullptr, "", 60, 6120, 6075, 255},
-    };
-    for (const Control& c : controls) {
+    std::vector<ControlRow> controls(form1_labels.begin(), form1_labels.end());
+    for (const OperationControl& c : form1_operations) controls.push_back(c.button);
+    controls.insert(controls.end(), bufferview_controls.begin(), bufferview_controls.end());
+    ASSERT_EQ(controls.size(), 23u);
+    std::set<std::string> names;
+    for (const ControlRow& c : controls) {
         SCOPED_TRACE(c.name);
-        ASSERT_NE(c.widget, nullptr);
-        const QRect g = c.widget->geometry();
+        EXPECT_TRUE(names.insert(c.name).second) << "one row per control";
+        const auto found = w.centralWidget()->findChildren<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_EQ(found.size(), 1);
+        const QWidget* widget = found[0];
+        const QRect g = widget->geometry();
         EXPECT_EQ(QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15),
                   QRect(c.left, c.top, c.width, c.height));
-        EXPECT_EQ(c.widget->toolTip().toStdString(), c.tip);
+        EXPECT_EQ(widget->toolTip().toStdString(), c.tip ? c.tip : "");
         if (c.caption == nullptr) continue;
-        const auto* label = qobject_cast<QLabel*>(c.widget);
-        const auto* button = qobject_cast<QPushButton*>(c.widget);
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        const auto* button = qobject_cast<const QPushButton*>(widget);
         EXPECT_EQ((label ? label->text() : button->text()).toStdString(), c.caption);
     }
+    // The members are the table's controls.
+    EXPECT_EQ(w.Command[0]->objectName(), "Command1");
+    EXPECT_EQ(w.Command[4]->objectName(), "Command5");
+    EXPECT_EQ(w.view().label_conf[1]->objectName(), "label_conf(1)");
+    EXPECT_EQ(w.label_status->objectName(), "label_status");
+    // Spot checks against the design.
+    EXPECT_EQ(w.Command[3]->text().toStdString(), "Blank Check");
+    EXPECT_EQ(w.Command[3]->geometry(), QRect(3540 / 15, 720 / 15, 1155 / 15, 315 / 15));
+    EXPECT_EQ(w.view().label_info->toolTip().toStdString(), "Click to change microcontroller model!");
     EXPECT_EQ(w.centralWidget()->size(), QSize(6195 / 15, 6435 / 15));
 }
 

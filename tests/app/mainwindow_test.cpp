@@ -31,9 +31,9 @@ Theme distinct_theme() {
 }  // namespace
 
 TEST(MainWindowTheme, EachControlTakesItsOwnColourFields) {
-    test::MainWindow win("settheme");
+    test::Started win("settheme");
     win.start();
-    Form1& w = *win.form;
+    Form1& w = *win.window;
     const BufferView& v = w.view();
     w.theme() = distinct_theme();
 
@@ -115,9 +115,9 @@ void send_mouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons held
 }  // namespace
 
 TEST(MainWindowScrollBars, ThumbDragRedrawsFromTheThumbAndReleaseSetsTheValue) {
-    test::MainWindow win("thumbdrag");
+    test::Started win("thumbdrag");
     win.start();
-    BufferView& v = win.form->view();
+    BufferView& v = win.window->view();
     struct Bar { const char* name; QScrollBar* bar; GridView* grid; int digits; };
     const Bar bars[] = {{"scrl1", v.scrl1, v.tabla_flash, 6}, {"scrl2", v.scrl2, v.tabla_eeprom, 4}};
     for (const Bar& b : bars) {
@@ -138,9 +138,9 @@ TEST(MainWindowScrollBars, ThumbDragRedrawsFromTheThumbAndReleaseSetsTheValue) {
 }
 
 TEST(MainWindowScrollBars, ArrowStepsOneRowAndPageStepsEight) {
-    test::MainWindow win("steps");
+    test::Started win("steps");
     win.start();
-    BufferView& v = win.form->view();
+    BufferView& v = win.window->view();
     struct Step { const char* name; QStyle::SubControl part; int rows; };
     const Step steps[] = {
         {"down arrow", QStyle::SC_ScrollBarAddLine, 1},
