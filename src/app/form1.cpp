@@ -11,10 +11,13 @@
 #include <QTime>
 
 #include "devices/hextext.h"
+#include "ui/activation.h"
 #include "ui/kit.h"
 #include "platform/comports.h"
 #include "themes/paint.h"
 #include "view/bufferview.h"
+#include "view/celleditor.h"
+#include "view/gridfocus.h"
 
 namespace tessaly {
 namespace {
@@ -56,6 +59,9 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     build_labels(form);
     build_buttons(form);
     view_ = new BufferView(form, curdevice_, chipimage_);
+    editor_ = new CellEditor(form, *view_, curdevice_, chipimage_,
+                             {[this] { return refuse_busy(); }, [this] { label_hex->clear(); }});
+    focus_ = new GridFocus(form, *view_, *editor_);
     build_menus();
     setFont(box_font());
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -64,6 +70,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     connect(&reply_timer_, &QTimer::timeout, this, [this] { engine_.reply_timeout(); });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
+    new ActivationWatcher(this, [this] { Form_Activate(); }, [this] { Form_Deactivate(); });
     file_chooser = [this](const FileRequest& r) {
         const QString filter = QString::fromStdString(r.filters.empty() ? "" : r.filters[0]) +
                                (r.filters.size() > 1 ? ";;" + QString::fromStdString(r.filters[1]) : "");
@@ -237,13 +244,25 @@ void Form1::menuclear_Click() {
 
 void Form1::run_operation(Operation op) { engine_.start(op); }
 
+bool Form1::refuse_busy() {
+    if (engine_.busy()) set_status(busy_text);
+    return engine_.busy();
+}
+
 void Form1::open_from_label() {
-    if (engine_.busy()) {
-        set_status(busy_text);
-        return;
-    }
+    if (refuse_busy()) return;
     FileFlowContext ctx = file_context();
     menuopen_Click(ctx);
+}
+
+void Form1::Form_Activate() { wheel_hook(*this, *this, settings_); }
+
+void Form1::Form_Deactivate() {
+    if (wheelstate().wheel_window == this) wheel_unhook();
+}
+
+void Form1::MouseWheel(std::int32_t, std::int32_t rotation, std::int32_t, std::int32_t) {
+    focus_->MouseWheel(rotation);
 }
 
 void Form1::label_vpp_Click() { engine_.label_vpp_Click(); }

@@ -22,6 +22,7 @@
 #include "hexfile/hexflows.h"
 #include "platform/serialcontrol.h"
 #include "themes/theme.h"
+#include "view/wheel.h"
 
 class QLabel;
 class QMenu;
@@ -30,8 +31,10 @@ class QPushButton;
 namespace tessaly {
 
 class BufferView;
+class CellEditor;
+class GridFocus;
 
-class Form1 : public QMainWindow, public Host, public FileFlowHost {
+class Form1 : public QMainWindow, public Host, public FileFlowHost, public WheelTarget {
     Q_OBJECT
 
 public:
@@ -43,6 +46,8 @@ public:
     // blank buffers, engine at rest, port scan and open.
     void Form_Load();
 
+    void MouseWheel(std::int32_t mousekeys, std::int32_t rotation, std::int32_t xpos,
+                    std::int32_t ypos) override;
     void settheme();
     void enable() override;
     void disable() override;
@@ -75,6 +80,8 @@ public:
     ChipImage& chipimage() { return chipimage_; }
     SerialControl& MSComm1() { return serial_; }
     BufferView& view() { return *view_; }
+    CellEditor& editor() { return *editor_; }
+    GridFocus& gridfocus() { return *focus_; }
     // The file chooser; tests replace it.
     std::function<std::string(const FileRequest&)> file_chooser;
 
@@ -99,6 +106,10 @@ private:
     void select_stored_model();
     void run_operation(Operation op);
     void open_from_label();
+    // True, with the busy answer shown, while an operation or Test Vpp runs.
+    bool refuse_busy();
+    void Form_Activate();
+    void Form_Deactivate();
     void label_vpp_Click();
     void MSComm1_OnComm();
     void MSComm1_port_lost();
@@ -117,6 +128,8 @@ private:
     PortSettings ports_;
     Boxes boxes_;
     BufferView* view_ = nullptr;
+    CellEditor* editor_ = nullptr;
+    GridFocus* focus_ = nullptr;
     QTimer reply_timer_;
     bool ended_ = false;
 };
