@@ -1,5 +1,6 @@
 #include "view/celleditor.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCoreApplication>
@@ -128,9 +129,12 @@ void CellEditor::grid_MouseUp(std::int32_t target, const QPointF& pos) {
     // The box is as high as a label, a little more than a line: centred on it.
     const int rise = (to_px(editor_height) - cell_height_px) / 2;
     const QPoint at = g->pos() + first;
-    unosbox->setGeometry(at.x() + to_px(k.left + k.width * int(column)),
-                         at.y() + to_px(line_twips * int(row)) - rise, to_px(k.width),
-                         to_px(editor_height));
+    const int left = at.x() + to_px(k.left + k.width * int(column));
+    // The last cell's trailing blank may reach past the grid's frame: the box
+    // stops there and leaves the scroll bar uncovered.
+    const int inside = g->x() + g->width() - g->frameWidth() - left;
+    unosbox->setGeometry(left, at.y() + to_px(line_twips * int(row)) - rise,
+                         std::min(to_px(k.width), inside), to_px(editor_height));
     prepare(k);
     edit_pending = true;
     edit_target = target;
