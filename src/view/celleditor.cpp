@@ -48,7 +48,7 @@ const CellEditor::Kind& CellEditor::kind(std::int32_t target) {
 
 CellEditor::CellEditor(QWidget* form, BufferView& view, const SelectedDevice& cur,
                        ChipImage& image, EditorHooks hooks)
-    : QObject(form), view_(view), cur_(cur), image_(image), hooks_(std::move(hooks)) {
+    : QObject(&view), view_(view), cur_(cur), image_(image), hooks_(std::move(hooks)) {
     unosbox = new QLineEdit(form);
     unosbox->setFont(grid_font());
     unosbox->resize(to_px(editor_width), to_px(editor_height));

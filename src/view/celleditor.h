@@ -38,7 +38,8 @@ class CellEditor : public QObject {
     Q_OBJECT
 
 public:
-    // The editor is made on form, above the view's controls, hidden.
+    // The editor is made on form, above the view's controls, hidden. Owned by
+    // the view, so that its watching ends before the controls go.
     CellEditor(QWidget* form, BufferView& view, const SelectedDevice& cur, ChipImage& image,
                EditorHooks hooks);
 

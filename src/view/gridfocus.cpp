@@ -14,8 +14,8 @@
 namespace tessaly {
 
 GridFocus::GridFocus(QWidget* form, BufferView& view, CellEditor& editor)
-    : QObject(form), form_(form), view_(view), editor_(editor) {
-    for (QWidget* grid : {static_cast<QWidget*>(view_.tabla_flash), static_cast<QWidget*>(view_.tabla_eeprom)}) {
+    : QObject(&view), form_(form), view_(view), editor_(editor) {
+    for (GridView* grid : {view_.tabla_flash, view_.tabla_eeprom}) {
         // A click gives a grid the focus only for its rule to pass it on.
         grid->setFocusPolicy(Qt::ClickFocus);
         grid->setMouseTracking(true);
@@ -41,17 +41,19 @@ void GridFocus::MouseWheel(std::int32_t rotation) {
     b->setValue(v);
 }
 
+// A click on the window's background, not on one of its controls.
+void GridFocus::Form_Click(const QMouseEvent& mouse) {
+    const QPoint at = mouse.position().toPoint();
+    if (mouse.button() == Qt::LeftButton && form_->rect().contains(at) && !form_->childAt(at))
+        view_.scrl1->setFocus(Qt::MouseFocusReason);
+}
+
 bool GridFocus::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (watched == view_.scrl1 || watched == view_.scrl2) {
         if (type == QEvent::FocusIn) active_grid = watched == view_.scrl1 ? 1 : 2;
     } else if (watched == form_) {
-        // A click on the window's background, not on one of its controls.
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-            form_->rect().contains(mouse->position().toPoint()) &&
-            !form_->childAt(mouse->position().toPoint()))
-            view_.scrl1->setFocus(Qt::MouseFocusReason);
+        if (type == QEvent::MouseButtonRelease) Form_Click(*static_cast<QMouseEvent*>(event));
     } else {
         const std::int32_t grid = watched == view_.tabla_flash ? 1 : 2;
         if (type == QEvent::MouseMove && active_grid == 3 - grid) {

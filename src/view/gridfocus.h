@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+class QMouseEvent;
 class QScrollBar;
 class QWidget;
 
@@ -24,6 +25,7 @@ class GridFocus : public QObject {
 
 public:
     // form is the window's background, whose clicks focus the FLASH scroll bar.
+    // Owned by the view, so that its watching ends before the controls go.
     GridFocus(QWidget* form, BufferView& view, CellEditor& editor);
 
     // Moves the active grid three rows: down for a turn towards the user
@@ -38,6 +40,7 @@ protected:
 
 private:
     QScrollBar* bar(std::int32_t grid) const;
+    void Form_Click(const QMouseEvent& mouse);
 
     QWidget* form_;
     BufferView& view_;
