@@ -16,7 +16,11 @@
 #include "themes/form05.h"
 #include "themes/form34.h"
 #include "themes/paint.h"
+#include "ui/activation.h"
+#include "ui/kit.h"
 #include "view/bufferview.h"
+#include "view/celleditor.h"
+#include "view/gridfocus.h"
 
 namespace tessaly {
 namespace {
@@ -69,6 +73,9 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     build_labels(form);
     build_buttons(form);
     view_ = new BufferView(form, curdevice_, chipimage_);
+    editor_ = new CellEditor(form, *view_, curdevice_, chipimage_,
+                             {[this] { return refuse_busy(); }, [this] { label_hex->clear(); }});
+    focus_ = new GridFocus(form, *view_, *editor_);
     // Label1_Click, label_ime_Click and label_info_Click: the model change.
     for (QLabel* l : {Label1, view_->label_ime, view_->label_info}) {
         clickable(l, [this] { menumodel_Click(); });
@@ -81,6 +88,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     connect(&reply_timer_, &QTimer::timeout, this, [this] { engine_.reply_timeout(); });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
+    new ActivationWatcher(this, [this] { Form_Activate(); }, [this] { Form_Deactivate(); });
     settings_.on_set_aside([this](const std::string& bad) { settings_set_aside(bad); });
     file_chooser = [this](const FileRequest& r) {
         const QString filter = QString::fromStdString(r.filters.empty() ? "" : r.filters[0]) +
@@ -249,10 +257,7 @@ void Form1::menuclear_Click() {
 }
 
 void Form1::menumodel_Click() {
-    if (engine_.busy()) {
-        set_status(busy_text);
-        return;
-    }
+    if (refuse_busy()) return;
     Form5 list(devicelist_, curdevice_, settings_, theme_, boxes_.msgbox());
     // Only Select goes on to blank buffers: Cancel must not lose what a Read
     // All or a loaded file left in them.
@@ -275,13 +280,25 @@ void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plai
 
 void Form1::run_operation(Operation op) { engine_.start(op); }
 
+bool Form1::refuse_busy() {
+    if (engine_.busy()) set_status(busy_text);
+    return engine_.busy();
+}
+
 void Form1::open_from_label() {
-    if (engine_.busy()) {
-        set_status(busy_text);
-        return;
-    }
+    if (refuse_busy()) return;
     FileFlowContext ctx = file_context();
     menuopen_Click(ctx);
+}
+
+void Form1::Form_Activate() { wheel_hook(*this, *this, settings_); }
+
+void Form1::Form_Deactivate() {
+    if (wheelstate().wheel_window == this) wheel_unhook();
+}
+
+void Form1::MouseWheel(std::int32_t, std::int32_t rotation, std::int32_t, std::int32_t) {
+    focus_->MouseWheel(rotation);
 }
 
 void Form1::label_vpp_Click() { engine_.label_vpp_Click(); }

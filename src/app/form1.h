@@ -23,6 +23,7 @@
 #include "platform/serialcontrol.h"
 #include "themes/theme.h"
 #include "ui/kit.h"
+#include "view/wheel.h"
 
 class QLabel;
 class QMenu;
@@ -31,6 +32,8 @@ class QPushButton;
 namespace tessaly {
 
 class BufferView;
+class CellEditor;
+class GridFocus;
 
 // The main window's own labels as designed, in the order they are made; the
 // buffer view's controls are its own table.
@@ -44,7 +47,7 @@ struct OperationControl {
 };
 extern const std::array<OperationControl, 5> form1_operations;
 
-class Form1 : public QMainWindow, public Host, public FileFlowHost {
+class Form1 : public QMainWindow, public Host, public FileFlowHost, public WheelTarget {
     Q_OBJECT
 
 public:
@@ -56,6 +59,8 @@ public:
     // blank buffers, engine at rest, port scan and open.
     void Form_Load();
 
+    void MouseWheel(std::int32_t mousekeys, std::int32_t rotation, std::int32_t xpos,
+                    std::int32_t ypos) override;
     void settheme();
     void enable() override;
     void disable() override;
@@ -97,6 +102,8 @@ public:
     SerialControl& MSComm1() { return serial_; }
     BufferView& view() { return *view_; }
     Theme& theme() { return theme_; }
+    CellEditor& editor() { return *editor_; }
+    GridFocus& gridfocus() { return *focus_; }
     // The file chooser; tests replace it.
     std::function<std::string(const FileRequest&)> file_chooser;
 
@@ -121,6 +128,10 @@ private:
     void select_stored_model();
     void run_operation(Operation op);
     void open_from_label();
+    // True, with the busy answer shown, while an operation or Test Vpp runs.
+    bool refuse_busy();
+    void Form_Activate();
+    void Form_Deactivate();
     void label_vpp_Click();
     void MSComm1_OnComm();
     void MSComm1_port_lost();
@@ -141,6 +152,8 @@ private:
     PortSettings ports_;
     Boxes boxes_;
     BufferView* view_ = nullptr;
+    CellEditor* editor_ = nullptr;
+    GridFocus* focus_ = nullptr;
     QTimer reply_timer_;
     bool ended_ = false;
     bool started_ = false;

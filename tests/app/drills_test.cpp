@@ -156,7 +156,7 @@ const std::string old_hex = ":02400E00FF3F72\r\n:00000001FF\r\n";
 // Saves onto old.hex in folder, which already holds it, and checks the drill's
 // outcome: the question, then an error box naming the file; the interface
 // unlocked; the old file byte for byte; no stray file; the buffers kept.
-void expect_refused_save(test::MainWindow& win, const Folder& folder, const char* reason) {
+void expect_refused_save(test::Started& win, const Folder& folder, const char* reason) {
     Form1& w = *win.window;
     const std::string target = folder.file("old.hex");
     const std::vector<std::string> before = folder.names();
