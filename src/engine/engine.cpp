@@ -56,6 +56,8 @@ StartResult Engine::start(Operation which) {
     if (info.checks) init_report(op_);
     loopopen_ = false;
     timeout_ms_ = compute_timeout();
+    messages_ = 0;
+    message_bound_ = compute_message_bound();
     active_ = true;
 
     host_.disable();
@@ -100,6 +102,16 @@ std::int32_t Engine::compute_timeout() const {
         if (ins.form == Form::wprog) longest = std::max(longest, cur_.progtime);
     }
     return reply_grace_ms + std::clamp<std::int32_t>(longest, 0, max_wait_ms);
+}
+
+// Each instruction sends at most two messages each time it runs, and runs at
+// most once for every address of the loop around it and once more to leave
+// it. "calcflashpage" may round the last address up by less than a page.
+std::int64_t Engine::compute_message_bound() const {
+    const std::int64_t flash = std::max(cur_.flashsize, 0);
+    const std::int64_t overrun = std::min<std::int64_t>(std::max(cur_.pagesize, 0), flash);
+    const std::int64_t addresses = std::max<std::int64_t>(flash, cur_.eepromsize) + overrun;
+    return 2 * static_cast<std::int64_t>(op_.algcount) * (addresses + 2);
 }
 
 void Engine::finish() {

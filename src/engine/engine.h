@@ -99,6 +99,7 @@ private:
     void stop_operation(const std::string& status, const std::string& box, bool silent = false);
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t compute_timeout() const;
+    std::int64_t compute_message_bound() const;
     void discard_stale();
 
     ReplyCount link_;          // the line, counting the replies still owed
@@ -113,6 +114,8 @@ private:
     bool loopopen_ = false;   // a loop-opening instruction has run in this operation
     std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
     std::int32_t timeout_ms_ = reply_grace_ms;
+    std::int64_t messages_ = 0;       // sent by the running operation
+    std::int64_t message_bound_ = 0;  // the most its device data can soundly need
     std::deque<std::uint8_t> rxqueue_;
 };
 

@@ -50,6 +50,10 @@ bool Engine::run_instruction(const std::string& text) {
     }
     const std::string fault = instruction_fault(text);
     if (!fault.empty()) throw Fault{fault};
+    if (active_ && messages_ >= message_bound_) {
+        throw Fault{"the operation has sent " + std::to_string(messages_) +
+                    " messages, the most that the device's sizes and list allow"};
+    }
     run_form(ins);
     return true;
 }
@@ -197,24 +201,27 @@ void Engine::run_check(Form form) {
     send(send_step(link_));
 }
 
+// The closing "loop" is looked for only when the loop is skipped: a list whose
+// loop is entered and never closed simply runs on past its body once.
 void Engine::run_loop_open(std::int32_t last) {
-    const std::int32_t close = find_after("loop");
     op_.loopstart = op_.ip;
     op_.loopend = last;
-    loopopen_ = true;
     loopcounter_ = op_.counter;
     if (op_.counter <= op_.loopend) {
+        loopopen_ = true;
         advance();
     } else {
+        op_.ip = find_after("loop") + 1;
         op_.counter = 0;
-        op_.ip = close + 1;
+        // Finished: a later "loop" would start it again from address 0, for ever.
+        loopopen_ = false;
     }
     send(send_step(link_));
 }
 
 void Engine::run_loop() {
     if (!loopopen_ || op_.loopstart < 1 || op_.loopstart > op_.algcount) {
-        throw Fault{"no loop was opened before it"};
+        throw Fault{"no loop is open"};
     }
     // The loop-opening instruction would meet the same counter again, for ever.
     if (op_.counter == loopcounter_) throw Fault{"its loop never moves to the next address"};
@@ -224,11 +231,10 @@ void Engine::run_loop() {
 
 void Engine::run_ifpage() {
     const std::int32_t p = page();
-    const std::int32_t close = find_after("endifpage");
     if (op_.counter > 0 && op_.counter % p == 0) {
         advance();
     } else {
-        op_.ip = close + 1;
+        op_.ip = find_after("endifpage") + 1;
     }
     send(send_step(link_));
 }
@@ -338,6 +344,7 @@ void Engine::progress(Target target) {
 void Engine::send(SendResult result) {
     if (result == SendResult::refused) throw Fault{"a value cannot be put on the line"};
     if (result == SendResult::failed) throw Fault{"", true};
+    ++messages_;
 }
 
 }  // namespace tessaly

@@ -200,12 +200,20 @@ TEST(Faults, DeviceDataThatCannotRunStopsTheOperation) {
          "'calcflashpage' (number 2)", "the page size of the device is 0, not a positive number"},
         {"ifpage page size 0", {"begin", "ifpage", "endifpage", "end"},
          [](Rig& r) { r.cur.pagesize = 0; }, "'ifpage' (number 2)", "not a positive number"},
-        {"loop never closed", {"begin", "setflashloop", "s06", "end"}, none,
-         "'setflashloop' (number 2)", "no 'loop' follows it"},
+        {"skipped loop never closed", {"begin", "calcflash", "setflashloop", "s06", "end"}, none,
+         "'setflashloop' (number 3)", "no 'loop' follows it"},
         {"page block never closed", {"begin", "ifpage", "s08", "end"}, none, "'ifpage' (number 2)",
          "no 'endifpage' follows it"},
         {"loop without opening", {"begin", "loop", "end"}, none, "'loop' (number 2)",
-         "no loop was opened before it"},
+         "no loop is open"},
+        {"loop after its loop finished", {"begin", "setflashloop", "s02-flash", "loop", "loop", "end"},
+         none, "'loop' (number 5)", "no loop is open"},
+        // The page rounds the last address far past FLASH; a blank check loop
+        // touches no buffer, so only the bound on messages ends it.
+        {"loop past every size", {"begin", "calcflashpage", "setflashloop", "temp=s04",
+                                  "checkblankflash", "loop", "end"},
+         [](Rig& r) { r.cur.pagesize = 1 << 30; }, "'loop' (number 6)",
+         "the most that the device's sizes and list allow"},
         {"loop that never moves", {"begin", "setflashloop", "s06", "loop", "end"}, none,
          "'loop' (number 4)", "its loop never moves to the next address"},
         {"non-hex XX", {"begin", "s0g-flash", "end"}, none, "'s0g-flash' (number 2)",
@@ -257,6 +265,25 @@ TEST(Faults, DeviceDataThatCannotRunStopsTheOperation) {
         EXPECT_FALSE(rig.engine.busy());
         EXPECT_FALSE(rig.host.ended);
         EXPECT_EQ(rig.host.status, "Operation stopped: device data error!");
+    }
+}
+
+// A loop or page block that is entered needs no closing instruction: the
+// list runs on past its body.
+TEST(Faults, EnteredBlockWithoutItsCloseRunsOn) {
+    const std::vector<std::string> lists[] = {
+        {"begin", "setflashloop", "s02-flash", "end"},
+        {"begin", "setflashloop", "s02-flash", "s02-flash", "s02-flash", "s02-flash", "ifpage",
+         "s08", "end"},
+    };
+    for (const auto& list : lists) {
+        SCOPED_TRACE(list.size());
+        Rig rig;
+        rig.lines(list);
+        rig.engine.start(Operation::program);
+        rig.run();
+        EXPECT_TRUE(rig.host.boxes.empty());
+        EXPECT_EQ(rig.host.status.rfind("Chip programmed. ", 0), 0u) << rig.host.status;
     }
 }
 
