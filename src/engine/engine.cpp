@@ -162,6 +162,8 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
         link_.forget();
         skip_ = 0;
     }
+    // The grids show what the buffers hold, a Read All's words so far included.
+    host_.updatedisplay();
     host_.enable();
     host_.set_status(status);
     host_.show_msgbox(box, box_error);
@@ -169,7 +171,13 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
 }
 
 void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number) {
-    if (fault.link) {
+    if (fault.cause == Cause::out_of_step) {
+        stop_operation("Operation stopped: the programmer's replies are out of step!",
+                       fault.reason + crlf + "The operation has been stopped; the buffers are kept.",
+                       true);
+        return;
+    }
+    if (fault.cause == Cause::link) {
         stop_operation(port_error_text(host_.portnumber()),
                        std::string("Writing to the serial port failed.") + crlf +
                            "The operation has been stopped.",

@@ -67,9 +67,14 @@ public:
 
 private:
     enum class Target { flash, eeprom, config1, config2, temp };
+    enum class Cause {
+        device_data,  // the device list's data cannot run soundly
+        link,         // the serial line failed
+        out_of_step,  // a reply no chip can give: the replies are out of step
+    };
     struct Fault {
         std::string reason;
-        bool link = false;  // the serial line failed, not the device data
+        Cause cause = Cause::device_data;
     };
 
     bool run_instruction(const std::string& text);  // false: the program ends
@@ -85,6 +90,7 @@ private:
     // The buffer cell at an address (FLASH, EEPROM) or the word of a target.
     std::int32_t& cell(Target target, std::int32_t address);
     std::int32_t check_word(Target target);  // the value to send, or a fault
+    void check_in_step(Target target, std::int32_t address, std::int32_t word) const;
     static std::string location(Target target, std::int32_t address);
     std::int32_t highest_flash() const;
     std::int32_t highest_eeprom() const;

@@ -297,6 +297,49 @@ TEST(Faults, NothingOfTheRefusedInstructionIsSent) {
     EXPECT_EQ(rig.messages(), (Msgs{{101}, {103}}));
 }
 
+// A FLASH or configuration word with bits above the 14th comes from no chip:
+// the replies went out of step, and the run says so instead of succeeding.
+TEST(Faults, ReadOutOfStepStopsAtTheFirstImpossibleWord) {
+    const struct {
+        const char* name;
+        Operation op;
+        std::vector<std::string> list;
+        int bad;  // the read that returns the impossible word
+        std::string what;
+    } cases[] = {
+        {"read all", Operation::read, {"begin", "setflashloop", "flash=s04", "loop", "end"}, 3,
+         "FLASH word 0003h was read as FF68h"},
+        {"verify", Operation::verify,
+         {"begin", "setflashloop", "temp=s04", "checkflash", "loop", "end"}, 3,
+         "FLASH word 0003h was read as FF68h"},
+        {"configuration", Operation::read, {"begin", "s00-0000", "config1=s04", "end"}, 0,
+         "Configuration word 2007h was read as FF68h"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.readvalue = [bad = c.bad](int n) { return n == bad ? 0xFF68 : 0x0123; };
+        rig.lines(c.list);
+        rig.engine.start(c.op);
+        rig.run();
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        const std::string& text = rig.host.boxes[0].text;
+        EXPECT_EQ(rig.host.boxes[0].kind, box_error);
+        EXPECT_EQ(text.rfind(c.what, 0), 0u) << text;
+        EXPECT_NE(text.find("out of step"), std::string::npos) << text;
+        EXPECT_EQ(rig.host.status, "Operation stopped: the programmer's replies are out of step!");
+        EXPECT_FALSE(rig.host.locked);
+        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+        // The words read before it stay; the impossible one is not stored.
+        if (c.op == Operation::read && c.bad == 3) {
+            EXPECT_EQ(rig.image.flashbuf[2], 0x0123);
+            EXPECT_EQ(rig.image.flashbuf[3], blank_flash_word);
+        }
+        EXPECT_NE(std::find(rig.log.rbegin(), rig.log.rend(), "updatedisplay"), rig.log.rend());
+    }
+}
+
 TEST(Faults, FailedWriteStopsWithThePortError) {
     Rig rig;
     rig.lines({"begin", "s06", "end"});
