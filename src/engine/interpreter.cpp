@@ -8,7 +8,7 @@
 #include "devices/msgbox.h"
 #include "engine/engine.h"
 #include "engine/report.h"
-#include "engine/wire.h"
+#include "devices/wire.h"
 
 namespace tessaly {
 
@@ -178,6 +178,9 @@ void Engine::run_read(const Instruction& ins, Target target) {
 void Engine::run_check(Form form) {
     // The eight checks are ordered as four blank checks, then four buffer checks,
     // each in the order FLASH, EEPROM, configuration word 1, word 2.
+    static_assert(static_cast<int>(Form::checkconfig2) - static_cast<int>(Form::checkblankflash) == 7 &&
+                      static_cast<int>(Form::checkflash) - static_cast<int>(Form::checkblankflash) == 4,
+                  "the check forms must stay in this order");
     const int index = static_cast<int>(form) - static_cast<int>(Form::checkblankflash);
     const bool blank = index < 4;
     const Target target = static_cast<Target>(index % 4);

@@ -12,8 +12,8 @@ namespace tessaly {
 namespace {
 
 constexpr std::int32_t flash_byte_start = 0x0000;
-constexpr std::int32_t config_byte_address = 0x400E;
-constexpr std::int32_t eeprom_byte_start = 0x4200;
+constexpr std::int32_t config_byte_address = hex_byte_address(config1_address);
+constexpr std::int32_t eeprom_byte_start = hex_byte_address(eeprom_address);
 constexpr std::size_t digits_per_record = 32;
 const char* const end_of_file_body = "00000001";
 
