@@ -102,6 +102,34 @@ TEST(Start, OwedRepliesAddUpAcrossStarts) {
     EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
 }
 
+// Reopening the port clears its input: replies owed on the old connection
+// are not waited for on the new one.
+TEST(Start, RepliesOwedOnAnEarlierConnectionAreNotAwaited) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 101 and 103 out, no reply yet
+    rig.link.connection += 1;
+    rig.engine.start(Operation::erase);
+    rig.engine.MSComm1_OnComm("\x01");  // the reply to this run's begin
+    EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+}
+
+// The line going away ends a pending run at once; at rest it changes nothing.
+TEST(Start, LostPortEndsAPendingRun) {
+    Rig rig;
+    rig.engine.port_lost("COM3 (/dev/x) was lost: gone");
+    EXPECT_TRUE(rig.host.boxes.empty());
+    rig.lines({"begin", "s06", "end"});
+    rig.engine.start(Operation::erase);
+    rig.engine.port_lost("COM3 (/dev/x) was lost: gone");
+    EXPECT_FALSE(rig.engine.busy());
+    EXPECT_FALSE(rig.host.locked);
+    EXPECT_EQ(rig.host.timerms, 0);
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_EQ(rig.host.boxes[0].text.rfind("COM3 (/dev/x) was lost: gone.", 0), 0u);
+    EXPECT_EQ(rig.host.status, "Operation stopped: the serial port was lost!");
+}
+
 // An operation started while the previous one's completion yields keeps its
 // name, completes normally, and gets none of the old event's leftover bytes.
 TEST(Start, OperationStartedDuringCompletionCompletes) {

@@ -35,10 +35,12 @@ public:
         log_.push_back("discard");
         return 0;
     }
+    std::uint64_t session() const override { return connection; }
 
     std::vector<std::uint8_t> written;
     int rthreshold = -1;
     int failafter = -1;  // refuse every byte once this many were written
+    std::uint64_t connection = 0;  // a test changes it as reopening the port would
 
 private:
     Log& log_;
