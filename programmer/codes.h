@@ -1,22 +1,21 @@
-// The byte values of the programmer's serial line and of the chip's ICSP
-// commands, in one place, so the simulated programmer, its trace and its tests
-// all speak of the same numbers.
+// The chip's ICSP commands, and the simulator's names for the serial line's
+// codes and the memory map, which live with the rest of the program's.
 #pragma once
 
 #include <cstdint>
 
+#include "devices/memorymap.h"
+#include "devices/wire.h"
+
 namespace tessaly::sim {
 
-// Message codes on the serial line. 104 carries one command byte, 105 a data
-// word (low byte first); 106 is answered by three bytes, every other message by
-// one.
-inline constexpr std::uint8_t wire_step = 100;
-inline constexpr std::uint8_t wire_power_vddvpp = 101;
-inline constexpr std::uint8_t wire_power_vppvdd = 102;
-inline constexpr std::uint8_t wire_power_off = 103;
-inline constexpr std::uint8_t wire_command = 104;
-inline constexpr std::uint8_t wire_word = 105;
-inline constexpr std::uint8_t wire_read = 106;
+inline constexpr std::uint8_t wire_step = cmd_step;
+inline constexpr std::uint8_t wire_power_vddvpp = cmd_vddvpp;
+inline constexpr std::uint8_t wire_power_vppvdd = cmd_vppvdd;
+inline constexpr std::uint8_t wire_power_off = cmd_voltsoff;
+inline constexpr std::uint8_t wire_command = cmd_byte;
+inline constexpr std::uint8_t wire_word = cmd_word;
+inline constexpr std::uint8_t wire_read = cmd_read;
 
 // 6-bit ICSP commands of the 14-bit flash parts.
 inline constexpr int icsp_load_config = 0x00;
@@ -32,12 +31,9 @@ inline constexpr int icsp_end_programming = 0x17;
 inline constexpr int icsp_begin_program_only = 0x18;
 inline constexpr int icsp_chip_erase = 0x1F;
 
-// Addresses of the configuration area, reached through Load Configuration.
-inline constexpr int config_base = 0x2000;     // ID locations 2000h-2003h
-inline constexpr int id_locations = 4;
-inline constexpr int device_id_address = 0x2006;
-inline constexpr int config1_address = 0x2007;
-inline constexpr int config2_address = 0x2008;
-inline constexpr int word_mask = 0x3FFF;
+// The configuration area, reached through Load Configuration.
+inline constexpr int config_base = id_first_address;
+inline constexpr int id_locations = id_last_address - id_first_address + 1;
+inline constexpr int word_mask = chip_word_mask;
 
 }  // namespace tessaly::sim

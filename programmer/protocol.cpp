@@ -7,12 +7,6 @@ namespace tessaly::sim {
 
 namespace {
 
-std::size_t message_length(std::uint8_t code) {
-    if (code == wire_command) return 2;
-    if (code == wire_word) return 3;
-    return 1;
-}
-
 std::string command_name(int code) {
     switch (code) {
     case icsp_load_config: return "load configuration";
@@ -51,7 +45,8 @@ WireProtocol::WireProtocol(SimChip& chip, FaultPlan faults, TraceSink trace)
 
 std::vector<std::uint8_t> WireProtocol::feed(std::uint8_t byte) {
     pending_.push_back(byte);
-    if (pending_.size() < message_length(pending_.front())) return {};
+    if (pending_.size() < static_cast<std::size_t>(wire_message(pending_.front()).message_bytes))
+        return {};
     return complete();
 }
 

@@ -9,8 +9,8 @@ namespace tessaly::sim {
 
 namespace {
 
-constexpr std::int32_t blank_word = 0x3FFF;
-constexpr std::int32_t blank_byte = 0xFF;
+constexpr std::int32_t blank_word = blank_flash_word;
+constexpr std::int32_t blank_byte = blank_eeprom_byte;
 constexpr char unpowered[] = "unpowered: ignored";
 
 // Device ID words with revision 0, from the programming sheets of each part.
@@ -22,7 +22,7 @@ constexpr std::pair<const char*, std::int32_t> known_ids[] = {
 };
 
 std::int32_t erased_value(std::int32_t value) {
-    return value >= 0 && value <= word_mask ? value : blank_word;
+    return is_chip_word(value) ? value : blank_word;
 }
 
 }  // namespace

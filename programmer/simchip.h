@@ -19,10 +19,10 @@ namespace tessaly::sim {
 struct ChipShape {
     std::int32_t flashsize = 0;    // words
     std::int32_t eepromsize = 0;   // bytes
-    std::array<std::int32_t, 2> conferased{0x3FFF, 0x3FFF};
+    std::array<std::int32_t, 2> conferased{blank_flash_word, blank_flash_word};
     bool config2used = false;
     std::int32_t pagesize = 1;     // words per row of write latches
-    std::int32_t deviceid = 0x3FFF;
+    std::int32_t deviceid = blank_flash_word;
 };
 
 // The shape of a selected model; sizes and page size are held to what the

@@ -1,6 +1,7 @@
 #include "devices/device.h"
 
 #include "devices/hextext.h"
+#include "devices/wire.h"
 
 namespace tessaly {
 namespace {
@@ -20,8 +21,8 @@ void set_flag(const std::string& text, bool& flag) {
 
 void set_voltage_order(const std::string& text, std::int32_t& order) {
     const std::string word = to_lower(text);
-    if (word == "vddvpp") order = 1;
-    if (word == "vppvdd") order = 2;
+    if (word == "vddvpp") order = voltageseq_vddvpp;
+    if (word == "vppvdd") order = voltageseq_vppvdd;
 }
 
 }  // namespace

@@ -9,17 +9,19 @@
 #include <vector>
 
 #include "devices/devicelist.h"
+#include "devices/memorymap.h"
 
 namespace tessaly {
 
-inline constexpr std::int32_t blank_flash_word = 0x3FFF;
+// Erased memory reads as all ones.
+inline constexpr std::int32_t blank_flash_word = chip_word_mask;
 inline constexpr std::int32_t blank_eeprom_byte = 255;
 
 // Sizes the rest of the program can address: FLASH must stay below the
-// configuration area at word 2000h, and the EEPROM image (one HEX word per byte
-// from byte address 4200h) must stay within 16-bit HEX addresses.
-inline constexpr std::int32_t max_flashsize = 0x2000;
-inline constexpr std::int32_t max_eepromsize = (0x10000 - 0x4200) / 2;
+// configuration area, and the EEPROM image (one HEX word per byte) must stay
+// within 16-bit HEX addresses.
+inline constexpr std::int32_t max_flashsize = id_first_address;
+inline constexpr std::int32_t max_eepromsize = (0x10000 - hex_byte_address(eeprom_address)) / 2;
 
 struct SelectedDevice {
     std::int32_t devindex = 0;

@@ -60,6 +60,15 @@ constexpr std::array<FormRule, form_count> rules{{
     {Form::unrecognized, Match::anything, "", 0, 0},
 }};
 
+// The table is read by position as well as searched: row k is form k + 1.
+constexpr bool rules_follow_forms() {
+    for (int k = 0; k < form_count; ++k) {
+        if (rules[static_cast<std::size_t>(k)].form != static_cast<Form>(k + 1)) return false;
+    }
+    return true;
+}
+static_assert(rules_follow_forms(), "the rows of the instruction table must follow enum Form");
+
 bool begins_with(std::string_view text, std::string_view head) {
     return text.substr(0, head.size()) == head;
 }

@@ -8,7 +8,7 @@ namespace {
 
 constexpr double seconds_per_day = 86400.0;
 
-const std::array<OperationInfo, 5> operations{{
+constexpr std::array<OperationInfo, 5> operations{{
     {Operation::program, "program", &SelectedDevice::programlines, "Begin program all.",
      "Chip programmed. ", nullptr, nullptr, false, false},
     {Operation::read, "read", &SelectedDevice::readlines, "Begin read all.", "Chip read. ",
@@ -20,6 +20,15 @@ const std::array<OperationInfo, 5> operations{{
     {Operation::verify, "verify", &SelectedDevice::verifylines, "Begin verify.",
      "Chip verified. ", "Chip verify failed. ", "Chip verify failed:", false, true},
 }};
+
+// operation_info reads the table by position.
+constexpr bool operations_follow_enum() {
+    for (std::size_t k = 0; k < operations.size(); ++k) {
+        if (operations[k].op != static_cast<Operation>(k)) return false;
+    }
+    return true;
+}
+static_assert(operations_follow_enum(), "the rows of the operation table must follow enum Operation");
 
 }  // namespace
 

@@ -2,16 +2,18 @@
 
 #include <initializer_list>
 
-#include "engine/wire.h"
+#include "devices/wire.h"
 
 namespace tessaly {
 namespace {
 
+// The code byte, then its data; only a message that went out whole is owed a reply.
 SendResult write_message(Link& link, std::initializer_list<std::int32_t> bytes) {
     for (std::int32_t b : bytes) {
         if (!link.write_byte(static_cast<std::uint8_t>(b))) return SendResult::failed;
         link.yield();
     }
+    link.owe_reply(wire_message(static_cast<std::uint8_t>(*bytes.begin())).reply_bytes);
     return SendResult::sent;
 }
 

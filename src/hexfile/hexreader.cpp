@@ -7,6 +7,7 @@
 
 #include "devices/fileio.h"
 #include "devices/hextext.h"
+#include "devices/memorymap.h"
 
 namespace tessaly {
 
@@ -47,8 +48,10 @@ enum RecordCode : int {
     rec_end_of_file = 100,
 };
 
-constexpr std::int64_t id_first = 0x2000, id_last = 0x2003, device_id = 0x2006;
-constexpr std::int64_t config1 = 0x2007, config2 = 0x2008, eeprom_start = 0x2100;
+constexpr std::int64_t id_first = id_first_address, id_last = id_last_address;
+constexpr std::int64_t device_id = device_id_address;
+constexpr std::int64_t config1 = config1_address, config2 = config2_address;
+constexpr std::int64_t eeprom_start = eeprom_address;
 // One step of the upper address is 64K bytes, that is 8000h words.
 constexpr std::int64_t upper_step = 0x8000;
 
@@ -176,14 +179,14 @@ private:
         const bool valid = low >= 0 && high >= 0;
         const std::int32_t word = high * 256 + low;
         if (j < flash_words_) {
-            if (!valid || word > blank_flash_word) return false;
+            if (!valid || !is_chip_word(word)) return false;
             image_.flashbuf[static_cast<std::size_t>(j)] = word;
             if (j + 1 > wordsloaded_) wordsloaded_ = static_cast<std::int32_t>(j + 1);
         } else if ((j >= id_first && j <= id_last) || j == device_id) {
             return valid;
         } else if (j == config1 || j == config2) {
             if (!valid) return false;
-            image_.conf[static_cast<std::size_t>(j - config1)] = word & 0x3FFF;
+            image_.conf[static_cast<std::size_t>(j - config1)] = word & chip_word_mask;
         } else if (j >= eeprom_start && j < eeprom_start + eeprom_bytes_) {
             if (!valid) return false;
             image_.eeprombuf[static_cast<std::size_t>(j - eeprom_start)] = word & 0xFF;

@@ -13,6 +13,7 @@
 #include "engine/fakes.h"
 #include "fixture.h"
 #include "platform/serialcontrol.h"
+#include "platform/seriallink.h"
 
 namespace tessaly::testing {
 namespace {
@@ -26,18 +27,6 @@ QCoreApplication& app() {
 }
 
 void pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
-
-class ControlLink : public Link {
-public:
-    explicit ControlLink(SerialControl& control) : control_(control) {}
-    bool write_byte(std::uint8_t byte) override { return control_.Output(byte); }
-    void yield() override { QCoreApplication::processEvents(); }
-    void set_rthreshold(int threshold) override { (void)control_.RThreshold(threshold); }
-    std::size_t discard_input() override { return control_.Input().size(); }
-
-private:
-    SerialControl& control_;
-};
 
 // The recording host, with a real event loop and a real reply timer.
 class LoopHost : public FakeHost {
@@ -65,7 +54,7 @@ struct PtyBench {
     ChipImage image;
     QProcess sim;
     std::unique_ptr<SerialControl> control;
-    std::unique_ptr<ControlLink> link;
+    std::unique_ptr<SerialLink> link;
     std::unique_ptr<Engine> engine;
 
     explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600", int model = 1) {
@@ -85,7 +74,7 @@ struct PtyBench {
         ComPortMap ports;
         ports.override_lines("COM1=" + path);
         control = std::make_unique<SerialControl>(ports);
-        link = std::make_unique<ControlLink>(*control);
+        link = std::make_unique<SerialLink>(*control);
         engine = std::make_unique<Engine>(*link, host, cur, image);
         EXPECT_TRUE(control->CommPort(1));
         EXPECT_TRUE(control->Settings(baud + ",n,8,1"));

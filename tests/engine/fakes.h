@@ -10,7 +10,7 @@
 
 #include "devices/device.h"
 #include "engine/engine.h"
-#include "engine/wire.h"
+#include "devices/wire.h"
 
 namespace tessaly::testing {
 
@@ -35,10 +35,12 @@ public:
         log_.push_back("discard");
         return 0;
     }
+    std::uint64_t session() const override { return connection; }
 
     std::vector<std::uint8_t> written;
     int rthreshold = -1;
     int failafter = -1;  // refuse every byte once this many were written
+    std::uint64_t connection = 0;  // a test changes it as reopening the port would
 
 private:
     Log& log_;
@@ -131,7 +133,7 @@ struct Rig {
         const auto& w = link.written;
         while (answered < w.size()) {
             const std::uint8_t code = w[answered];
-            const std::size_t len = code == cmd_byte ? 2 : code == cmd_word ? 3 : 1;
+            const auto len = static_cast<std::size_t>(wire_message(code).message_bytes);
             if (answered + len > w.size()) break;
             answered += len;
             if (code == cmd_read) {
@@ -178,7 +180,7 @@ struct Rig {
         std::vector<std::vector<int>> out;
         const auto& w = link.written;
         for (std::size_t i = 0; i < w.size();) {
-            const std::size_t len = w[i] == cmd_byte ? 2 : w[i] == cmd_word ? 3 : 1;
+            const auto len = static_cast<std::size_t>(wire_message(w[i]).message_bytes);
             out.emplace_back(w.begin() + static_cast<std::ptrdiff_t>(i),
                              w.begin() + static_cast<std::ptrdiff_t>(std::min(i + len, w.size())));
             i += len;
