@@ -19,14 +19,15 @@ using namespace tessaly;
 
 namespace {
 
-const std::string shipped = std::string(TESSALY_BIN_DIR) + "/quarndevices.txt";
+// The shipped models and algorithms on small chips, so that runs are short.
+const std::string devices = TESSALY_SMALL_DEVICES;
 const std::string example = std::string(TESSALY_SOURCE_DIR) + "/examples/blink.hex";
 
 struct SimWindow {
     SimWindow() : folder("sim") {
-        EXPECT_EQ(load_devices(shipped, list), LoadResult::loaded);
+        EXPECT_EQ(load_devices(devices, list), LoadResult::loaded);
         sim.start(QString(TESSALY_BIN_DIR) + "/tessaly-sim",
-                  {"--model", "PIC16F628A", "--device-list", QString::fromStdString(shipped)});
+                  {"--model", "PIC16F628A", "--device-list", QString::fromStdString(devices)});
         EXPECT_TRUE(sim.waitForStarted(5000));
         QElapsedTimer waited;
         waited.start();
@@ -52,16 +53,7 @@ struct SimWindow {
     // Clicks the operation button and waits for the operation to end.
     std::string run(int button) {
         window->Command[static_cast<std::size_t>(button)]->click();
-        // Wait as the program's own event loop does, without polling delays,
-        // so the run goes at the pace of the line.
-        QTimer tick;
-        tick.start(50);
-        QElapsedTimer t;
-        t.start();
-        while (window->engine().busy() && t.elapsed() < 60000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        }
-        EXPECT_FALSE(window->engine().busy());
+        EXPECT_TRUE(test::wait_until([this] { return !window->engine().busy(); }, 60000));
         return status();
     }
 
