@@ -20,6 +20,7 @@
 #include "engine/engine.h"
 #include "engine/host.h"
 #include "fuzzing.h"
+#include "memorylink.h"
 #include "protocol.h"
 #include "simchip.h"
 
@@ -68,31 +69,6 @@ private:
     std::uint8_t value_ = 0;
 };
 
-class SimLink : public Link {
-public:
-    SimLink(sim::WireProtocol& protocol, Faults& faults) : protocol_(protocol), faults_(faults) {}
-    bool write_byte(std::uint8_t byte) override {
-        written += 1;
-        for (std::uint8_t r : protocol_.feed(byte)) faults_.pass(r, inbound);
-        return true;
-    }
-    void yield() override {}
-    void set_rthreshold(int threshold) override { rthreshold = threshold; }
-    std::size_t discard_input() override {
-        const std::size_t n = inbound.size();
-        inbound.clear();
-        return n;
-    }
-
-    std::string inbound;
-    int rthreshold = 0;
-    std::int64_t written = 0;
-
-private:
-    sim::WireProtocol& protocol_;
-    Faults& faults_;
-};
-
 // Says what the window would show when TESSALY_FUZZ_TRACE is set, for
 // looking into an input the fuzzer has found.
 class QuietHost : public Host {
@@ -131,7 +107,7 @@ struct Run {
     ChipImage image;
     std::unique_ptr<sim::SimChip> chip;
     std::unique_ptr<sim::WireProtocol> protocol;
-    std::unique_ptr<SimLink> link;
+    std::unique_ptr<sim::MemoryLink> link;
     std::unique_ptr<Engine> engine;
     bool onebyte;
     std::int64_t cap;  // bytes written beyond which the input counts as endless
@@ -142,7 +118,8 @@ struct Run {
         for (std::size_t a = 0; a < image.flashbuf.size(); a += 3) image.flashbuf[a] = a & 0x3FFF;
         chip = std::make_unique<sim::SimChip>(sim::chip_shape(cur));
         protocol = std::make_unique<sim::WireProtocol>(*chip);
-        link = std::make_unique<SimLink>(*protocol, faults);
+        link = std::make_unique<sim::MemoryLink>(
+            *protocol, [&faults](std::uint8_t byte, std::string& line) { faults.pass(byte, line); });
         engine = std::make_unique<Engine>(*link, host, cur, image);
         engine->reset();
         std::size_t longest = 0;
@@ -158,14 +135,8 @@ struct Run {
         while (engine->busy()) {
             if (host.ended) return false;
             if (link->written > cap) return false;
-            if (link->rthreshold == 1 && !link->inbound.empty()) {
-                std::string input;
-                if (onebyte) {
-                    input = link->inbound.substr(0, 1);
-                    link->inbound.erase(0, 1);
-                } else {
-                    input.swap(link->inbound);
-                }
+            const std::string input = link->take(onebyte);
+            if (!input.empty()) {
                 engine->MSComm1_OnComm(input);
             } else if (engine->pending()) {
                 check(host.timer, "a pending operation waits with its reply timer running");

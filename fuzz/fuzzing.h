@@ -12,17 +12,24 @@
 #include <fstream>
 #include <string>
 
+#include "devices/device.h"
 #include "devices/devicelist.h"
 
 namespace tessaly::fuzzing {
 
-inline const DeviceList& shipped_list() {
+// A model of the shipped device list, chosen by one byte of the input.
+inline SelectedDevice shipped_model(std::uint8_t choice) {
     static const DeviceList list = [] {
         DeviceList l;
         load_devices(TESSALY_DEVICE_LIST, l);
         return l;
     }();
-    return list;
+    SelectedDevice cur;
+    if (list.devcount == 0 || !select_device(list, 1 + choice % list.devcount, cur).empty()) {
+        std::fprintf(stderr, "cannot select from %s\n", TESSALY_DEVICE_LIST);
+        std::abort();
+    }
+    return cur;
 }
 
 // Removed when the process ends.

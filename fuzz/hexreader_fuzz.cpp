@@ -13,9 +13,7 @@ using namespace tessaly::fuzzing;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const DeviceList& list = shipped_list();
-    SelectedDevice cur;
-    check(select_device(list, 1 + data[0] % list.devcount, cur).empty(), "shipped model");
+    const SelectedDevice cur = shipped_model(data[0]);
     const MsgBox quiet = [](const std::string&, int) { return answer_ok; };
 
     ChipImage image;

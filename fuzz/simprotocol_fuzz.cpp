@@ -14,9 +14,7 @@ using namespace tessaly::fuzzing;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const DeviceList& list = shipped_list();
-    SelectedDevice cur;
-    check(select_device(list, 1 + data[0] % list.devcount, cur).empty(), "shipped model");
+    const SelectedDevice cur = shipped_model(data[0]);
     sim::SimChip chip(sim::chip_shape(cur));
     sim::WireProtocol protocol(chip);
     std::int64_t replies = 0;
