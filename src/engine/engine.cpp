@@ -56,6 +56,8 @@ StartResult Engine::start(Operation which) {
     if (info.checks) init_report(op_);
     loopopen_ = false;
     timeout_ms_ = compute_timeout();
+    messages_ = 0;
+    message_bound_ = compute_message_bound();
     active_ = true;
 
     host_.disable();
@@ -100,6 +102,16 @@ std::int32_t Engine::compute_timeout() const {
         if (ins.form == Form::wprog) longest = std::max(longest, cur_.progtime);
     }
     return reply_grace_ms + std::clamp<std::int32_t>(longest, 0, max_wait_ms);
+}
+
+// Each instruction sends at most two messages each time it runs, and runs at
+// most once for every address of the loop around it and once more to leave
+// it. "calcflashpage" may round the last address up by less than a page.
+std::int64_t Engine::compute_message_bound() const {
+    const std::int64_t flash = std::max(cur_.flashsize, 0);
+    const std::int64_t overrun = std::min<std::int64_t>(std::max(cur_.pagesize, 0), flash);
+    const std::int64_t addresses = std::max<std::int64_t>(flash, cur_.eepromsize) + overrun;
+    return 2 * static_cast<std::int64_t>(op_.algcount) * (addresses + 2);
 }
 
 void Engine::finish() {
@@ -150,6 +162,8 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
         link_.forget();
         skip_ = 0;
     }
+    // The grids show what the buffers hold, a Read All's words so far included.
+    host_.updatedisplay();
     host_.enable();
     host_.set_status(status);
     host_.show_msgbox(box, box_error);
@@ -157,7 +171,13 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
 }
 
 void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number) {
-    if (fault.link) {
+    if (fault.cause == Cause::out_of_step) {
+        stop_operation("Operation stopped: the programmer's replies are out of step!",
+                       fault.reason + crlf + "The operation has been stopped; the buffers are kept.",
+                       true);
+        return;
+    }
+    if (fault.cause == Cause::link) {
         stop_operation(port_error_text(host_.portnumber()),
                        std::string("Writing to the serial port failed.") + crlf +
                            "The operation has been stopped.",

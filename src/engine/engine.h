@@ -67,9 +67,14 @@ public:
 
 private:
     enum class Target { flash, eeprom, config1, config2, temp };
+    enum class Cause {
+        device_data,  // the device list's data cannot run soundly
+        link,         // the serial line failed
+        out_of_step,  // a reply no chip can give: the replies are out of step
+    };
     struct Fault {
         std::string reason;
-        bool link = false;  // the serial line failed, not the device data
+        Cause cause = Cause::device_data;
     };
 
     bool run_instruction(const std::string& text);  // false: the program ends
@@ -85,6 +90,7 @@ private:
     // The buffer cell at an address (FLASH, EEPROM) or the word of a target.
     std::int32_t& cell(Target target, std::int32_t address);
     std::int32_t check_word(Target target);  // the value to send, or a fault
+    void check_in_step(Target target, std::int32_t address, std::int32_t word) const;
     static std::string location(Target target, std::int32_t address);
     std::int32_t highest_flash() const;
     std::int32_t highest_eeprom() const;
@@ -99,6 +105,7 @@ private:
     void stop_operation(const std::string& status, const std::string& box, bool silent = false);
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t compute_timeout() const;
+    std::int64_t compute_message_bound() const;
     void discard_stale();
 
     ReplyCount link_;          // the line, counting the replies still owed
@@ -113,6 +120,8 @@ private:
     bool loopopen_ = false;   // a loop-opening instruction has run in this operation
     std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
     std::int32_t timeout_ms_ = reply_grace_ms;
+    std::int64_t messages_ = 0;       // sent by the running operation
+    std::int64_t message_bound_ = 0;  // the most its device data can soundly need
     std::deque<std::uint8_t> rxqueue_;
 };
 

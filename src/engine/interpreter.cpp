@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "devices/hextext.h"
+#include "devices/memorymap.h"
 #include "devices/msgbox.h"
 #include "engine/engine.h"
 #include "engine/report.h"
@@ -50,6 +51,10 @@ bool Engine::run_instruction(const std::string& text) {
     }
     const std::string fault = instruction_fault(text);
     if (!fault.empty()) throw Fault{fault};
+    if (active_ && messages_ >= message_bound_) {
+        throw Fault{"the operation has sent " + std::to_string(messages_) +
+                    " messages, the most that the device's sizes and list allow"};
+    }
     run_form(ins);
     return true;
 }
@@ -160,6 +165,7 @@ void Engine::run_read(const Instruction& ins, Target target) {
         return;
     default:
         op_.rxword += 256 * op_.rxbyte;  // high data byte; the third byte runs the next instruction
+        check_in_step(target, op_.counter, op_.rxword);
         cell(target, op_.counter) = target == Target::eeprom ? op_.rxword % 256 : op_.rxword;
         op_.substep = 0;
         op_.rxword = 0;
@@ -177,6 +183,7 @@ void Engine::run_check(Form form) {
     const Target target = static_cast<Target>(index % 4);
     const bool byte = target == Target::eeprom;
     const std::int32_t address = op_.counter;
+    check_in_step(target, address, op_.temp);
     if (!blank) cell(target, address);
     progress(target);
     if (target == Target::flash || target == Target::eeprom) op_.counter += 1;
@@ -197,24 +204,27 @@ void Engine::run_check(Form form) {
     send(send_step(link_));
 }
 
+// The closing "loop" is looked for only when the loop is skipped: a list whose
+// loop is entered and never closed simply runs on past its body once.
 void Engine::run_loop_open(std::int32_t last) {
-    const std::int32_t close = find_after("loop");
     op_.loopstart = op_.ip;
     op_.loopend = last;
-    loopopen_ = true;
     loopcounter_ = op_.counter;
     if (op_.counter <= op_.loopend) {
+        loopopen_ = true;
         advance();
     } else {
+        op_.ip = find_after("loop") + 1;
         op_.counter = 0;
-        op_.ip = close + 1;
+        // Finished: a later "loop" would start it again from address 0, for ever.
+        loopopen_ = false;
     }
     send(send_step(link_));
 }
 
 void Engine::run_loop() {
     if (!loopopen_ || op_.loopstart < 1 || op_.loopstart > op_.algcount) {
-        throw Fault{"no loop was opened before it"};
+        throw Fault{"no loop is open"};
     }
     // The loop-opening instruction would meet the same counter again, for ever.
     if (op_.counter == loopcounter_) throw Fault{"its loop never moves to the next address"};
@@ -224,11 +234,10 @@ void Engine::run_loop() {
 
 void Engine::run_ifpage() {
     const std::int32_t p = page();
-    const std::int32_t close = find_after("endifpage");
     if (op_.counter > 0 && op_.counter % p == 0) {
         advance();
     } else {
-        op_.ip = close + 1;
+        op_.ip = find_after("endifpage") + 1;
     }
     send(send_step(link_));
 }
@@ -276,12 +285,24 @@ std::int32_t Engine::check_word(Target target) {
     throw Fault{what + " holds " + std::to_string(value) + ", which is not a word from 0 to FFFFh"};
 }
 
+// FLASH and configuration words have 14 bits. A read with more is a reply
+// taken for the wrong one: a byte was lost or added on the line.
+void Engine::check_in_step(Target target, std::int32_t address, std::int32_t word) const {
+    if (target == Target::eeprom || target == Target::temp || is_chip_word(word)) return;
+    const std::string what = target == Target::flash     ? "FLASH word " + hex4h(address)
+                             : target == Target::config1 ? "Configuration word " + hex4h(config1_address)
+                                                         : "Configuration word " + hex4h(config2_address);
+    throw Fault{what + " was read as " + hex4h(word) +
+                    ", which no chip holds: the programmer's replies are out of step.",
+                Cause::out_of_step};
+}
+
 std::string Engine::location(Target target, std::int32_t address) {
     switch (target) {
     case Target::flash: return "FLASH Word " + hex4h(address);
     case Target::eeprom: return "EEPROM Byte " + hex4h(address);
-    case Target::config1: return "CONF Word " + hex4h(0x2007);
-    case Target::config2: return "CONF Word " + hex4h(0x2008);
+    case Target::config1: return "CONF Word " + hex4h(config1_address);
+    case Target::config2: return "CONF Word " + hex4h(config2_address);
     case Target::temp: break;
     }
     return "";
@@ -337,7 +358,8 @@ void Engine::progress(Target target) {
 
 void Engine::send(SendResult result) {
     if (result == SendResult::refused) throw Fault{"a value cannot be put on the line"};
-    if (result == SendResult::failed) throw Fault{"", true};
+    if (result == SendResult::failed) throw Fault{"", Cause::link};
+    ++messages_;
 }
 
 }  // namespace tessaly

@@ -4,6 +4,7 @@
 
 #include "devices/fileio.h"
 #include "devices/hextext.h"
+#include "devices/memorymap.h"
 #include "hexfile/hexreader.h"
 
 namespace tessaly {
@@ -41,6 +42,26 @@ void add_area(std::vector<std::string>& lines, const std::vector<std::int32_t>& 
     }
 }
 
+std::string wide_word_text(const std::string& what, std::int32_t word) {
+    return what + " holds " + hex4h(word) + ", more than the 14 bits of a chip word.";
+}
+
+// The reader refuses FLASH words above 3FFFh and masks configuration words,
+// so a file holding either would not load back as these buffers.
+std::string wide_word_fault(const SelectedDevice& dev, const ChipImage& image) {
+    for (std::int32_t a = 0; a < dev.flashsize; ++a) {
+        const std::int32_t word = image.flashbuf[static_cast<std::size_t>(a)];
+        if (!is_chip_word(word)) return wide_word_text("FLASH word " + hex4h(a), word);
+    }
+    const int configs = dev.config2used ? 2 : 1;
+    for (int k = 0; k < configs; ++k) {
+        const std::int32_t word = image.conf[static_cast<std::size_t>(k)];
+        if (!is_chip_word(word))
+            return wide_word_text("Configuration word " + hex4h(config1_address + k), word);
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string hexfile_fault(const SelectedDevice& dev, const ChipImage& image) {
@@ -49,7 +70,7 @@ std::string hexfile_fault(const SelectedDevice& dev, const ChipImage& image) {
     if (image.flashbuf.size() < static_cast<std::size_t>(std::max(dev.flashsize, 0)) ||
         image.eeprombuf.size() < static_cast<std::size_t>(std::max(dev.eepromsize, 0)))
         return "The buffers do not match the memory of " + dev.modelname + ".";
-    return "";
+    return wide_word_fault(dev, image);
 }
 
 std::vector<std::string> hexfile_lines(const SelectedDevice& dev, const ChipImage& image) {

@@ -12,8 +12,9 @@
 namespace tessaly {
 
 // Why the buffers of dev cannot be written with 16-bit record addresses (sizes
-// that would wrap or run into the configuration and EEPROM records), or buffers
-// smaller than the device says. Empty when they can be written.
+// that would wrap or run into the configuration and EEPROM records), buffers
+// smaller than the device says, or a FLASH or configuration word wider than
+// 14 bits, which the reader would refuse or cut. Empty when they can be written.
 std::string hexfile_fault(const SelectedDevice& dev, const ChipImage& image);
 
 // The records of the file, one per element, without line ends; empty when

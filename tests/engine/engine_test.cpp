@@ -200,12 +200,20 @@ TEST(Faults, DeviceDataThatCannotRunStopsTheOperation) {
          "'calcflashpage' (number 2)", "the page size of the device is 0, not a positive number"},
         {"ifpage page size 0", {"begin", "ifpage", "endifpage", "end"},
          [](Rig& r) { r.cur.pagesize = 0; }, "'ifpage' (number 2)", "not a positive number"},
-        {"loop never closed", {"begin", "setflashloop", "s06", "end"}, none,
-         "'setflashloop' (number 2)", "no 'loop' follows it"},
+        {"skipped loop never closed", {"begin", "calcflash", "setflashloop", "s06", "end"}, none,
+         "'setflashloop' (number 3)", "no 'loop' follows it"},
         {"page block never closed", {"begin", "ifpage", "s08", "end"}, none, "'ifpage' (number 2)",
          "no 'endifpage' follows it"},
         {"loop without opening", {"begin", "loop", "end"}, none, "'loop' (number 2)",
-         "no loop was opened before it"},
+         "no loop is open"},
+        {"loop after its loop finished", {"begin", "setflashloop", "s02-flash", "loop", "loop", "end"},
+         none, "'loop' (number 5)", "no loop is open"},
+        // The page rounds the last address far past FLASH; a blank check loop
+        // touches no buffer, so only the bound on messages ends it.
+        {"loop past every size", {"begin", "calcflashpage", "setflashloop", "temp=s04",
+                                  "checkblankflash", "loop", "end"},
+         [](Rig& r) { r.cur.pagesize = 1 << 30; }, "'loop' (number 6)",
+         "the most that the device's sizes and list allow"},
         {"loop that never moves", {"begin", "setflashloop", "s06", "loop", "end"}, none,
          "'loop' (number 4)", "its loop never moves to the next address"},
         {"non-hex XX", {"begin", "s0g-flash", "end"}, none, "'s0g-flash' (number 2)",
@@ -260,6 +268,25 @@ TEST(Faults, DeviceDataThatCannotRunStopsTheOperation) {
     }
 }
 
+// A loop or page block that is entered needs no closing instruction: the
+// list runs on past its body.
+TEST(Faults, EnteredBlockWithoutItsCloseRunsOn) {
+    const std::vector<std::string> lists[] = {
+        {"begin", "setflashloop", "s02-flash", "end"},
+        {"begin", "setflashloop", "s02-flash", "s02-flash", "s02-flash", "s02-flash", "ifpage",
+         "s08", "end"},
+    };
+    for (const auto& list : lists) {
+        SCOPED_TRACE(list.size());
+        Rig rig;
+        rig.lines(list);
+        rig.engine.start(Operation::program);
+        rig.run();
+        EXPECT_TRUE(rig.host.boxes.empty());
+        EXPECT_EQ(rig.host.status.rfind("Chip programmed. ", 0), 0u) << rig.host.status;
+    }
+}
+
 // A value that cannot be sent is refused before its command byte goes out.
 TEST(Faults, NothingOfTheRefusedInstructionIsSent) {
     Rig rig;
@@ -268,6 +295,49 @@ TEST(Faults, NothingOfTheRefusedInstructionIsSent) {
     rig.engine.start(Operation::program);
     rig.run();
     EXPECT_EQ(rig.messages(), (Msgs{{101}, {103}}));
+}
+
+// A FLASH or configuration word with bits above the 14th comes from no chip:
+// the replies went out of step, and the run says so instead of succeeding.
+TEST(Faults, ReadOutOfStepStopsAtTheFirstImpossibleWord) {
+    const struct {
+        const char* name;
+        Operation op;
+        std::vector<std::string> list;
+        int bad;  // the read that returns the impossible word
+        std::string what;
+    } cases[] = {
+        {"read all", Operation::read, {"begin", "setflashloop", "flash=s04", "loop", "end"}, 3,
+         "FLASH word 0003h was read as FF68h"},
+        {"verify", Operation::verify,
+         {"begin", "setflashloop", "temp=s04", "checkflash", "loop", "end"}, 3,
+         "FLASH word 0003h was read as FF68h"},
+        {"configuration", Operation::read, {"begin", "s00-0000", "config1=s04", "end"}, 0,
+         "Configuration word 2007h was read as FF68h"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.readvalue = [bad = c.bad](int n) { return n == bad ? 0xFF68 : 0x0123; };
+        rig.lines(c.list);
+        rig.engine.start(c.op);
+        rig.run();
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        const std::string& text = rig.host.boxes[0].text;
+        EXPECT_EQ(rig.host.boxes[0].kind, box_error);
+        EXPECT_EQ(text.rfind(c.what, 0), 0u) << text;
+        EXPECT_NE(text.find("out of step"), std::string::npos) << text;
+        EXPECT_EQ(rig.host.status, "Operation stopped: the programmer's replies are out of step!");
+        EXPECT_FALSE(rig.host.locked);
+        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+        // The words read before it stay; the impossible one is not stored.
+        if (c.op == Operation::read && c.bad == 3) {
+            EXPECT_EQ(rig.image.flashbuf[2], 0x0123);
+            EXPECT_EQ(rig.image.flashbuf[3], blank_flash_word);
+        }
+        EXPECT_NE(std::find(rig.log.rbegin(), rig.log.rend(), "updatedisplay"), rig.log.rend());
+    }
 }
 
 TEST(Faults, FailedWriteStopsWithThePortError) {

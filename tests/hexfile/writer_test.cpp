@@ -85,6 +85,41 @@ TEST(HexfileLines, RefusesSizesThatWouldWrapTheAddresses) {
     EXPECT_EQ(got[got.size() - 2].substr(0, 9), ":10FFF000");
 }
 
+// A word the reader would refuse or cut is refused before anything is
+// written, so no file is ever saved that does not load back.
+TEST(WriteHexfile, WordWiderThanFourteenBitsIsRefusedAndTheOldFileKept) {
+    const struct {
+        const char* name;
+        std::function<void(ChipImage&)> fill;
+        std::string fault;
+    } cases[] = {
+        {"FLASH", [](ChipImage& i) { i.flashbuf[0x12] = 0xFF68; },
+         "FLASH word 0012h holds FF68h, more than the 14 bits of a chip word."},
+        {"configuration word 2", [](ChipImage& i) { i.conf[1] = 0x4000; },
+         "Configuration word 2008h holds 4000h"},
+    };
+    const SelectedDevice dev = test_device(1024, 128, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChipImage image = blank_image(dev);
+        c.fill(image);
+        TempDir dir;
+        write_text(dir.file("old.hex"), "old contents");
+        std::string error;
+        EXPECT_FALSE(write_hexfile(dir.file("old.hex"), dev, image, error));
+        EXPECT_NE(error.find(c.fault), std::string::npos) << error;
+        EXPECT_NE(error.find(dir.file("old.hex")), std::string::npos) << error;
+        EXPECT_EQ(read_text(dir.file("old.hex")), "old contents");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"old.hex"});
+    }
+    // Configuration word 2 of a device that does not use it is never written.
+    SelectedDevice one = dev;
+    one.config2used = false;
+    ChipImage image = blank_image(one);
+    image.conf[1] = 0x4000;
+    EXPECT_EQ(hexfile_fault(one, image), "");
+}
+
 TEST(WriteHexfile, WritesTheLinesWithCrLf) {
     TempDir dir;
     const SelectedDevice dev = test_device(1024, 128, true);
