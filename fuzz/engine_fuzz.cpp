@@ -7,6 +7,7 @@
 // Every operation and Test Vpp run in turn; each must end (by itself or by
 // the reply time-out, which is what the window's timer would do), leave the
 // interface unlocked and keep the buffers' shapes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "devices/msgbox.h"
 #include "engine/engine.h"
 #include "engine/host.h"
+#include "engine/operations.h"
 #include "fuzzing.h"
 #include "memorylink.h"
 #include "protocol.h"
@@ -73,7 +75,10 @@ private:
 // looking into an input the fuzzer has found.
 class QuietHost : public Host {
 public:
-    void set_status(const std::string& text) override { trace("status: " + text); }
+    void set_status(const std::string& text) override {
+        status = text;
+        trace("status: " + text);
+    }
     void yield() override {}
     void sleep_ms(std::int32_t) override {}
     int show_msgbox(const std::string& text, int) override {
@@ -90,6 +95,7 @@ public:
     void start_reply_timer(std::int32_t) override { timer = true; }
     void stop_reply_timer() override { timer = false; }
 
+    std::string status;
     bool locked = false;
     bool timer = false;
     bool ended = false;  // the program was told to end: nothing more runs
@@ -110,7 +116,6 @@ struct Run {
     std::unique_ptr<sim::MemoryLink> link;
     std::unique_ptr<Engine> engine;
     bool onebyte;
-    std::int64_t cap;  // bytes written beyond which the input counts as endless
 
     Run(SelectedDevice& device, Faults& faults, bool onebyte_events)
         : cur(device), onebyte(onebyte_events) {
@@ -122,19 +127,25 @@ struct Run {
             *protocol, [&faults](std::uint8_t byte, std::string& line) { faults.pass(byte, line); });
         engine = std::make_unique<Engine>(*link, host, cur, image);
         engine->reset();
-        std::size_t longest = 0;
-        for (const auto* l : {&cur.eraselines, &cur.programlines, &cur.readlines,
-                              &cur.blanklines, &cur.verifylines}) {
-            longest = std::max(longest, l->size());
-        }
-        cap = 8 * static_cast<std::int64_t>(longest + 4) * (cur.flashsize + cur.eepromsize + 4);
     }
 
-    // Returns false when the program was told to end or the run went past the cap.
-    bool drive() {
+    // Bytes on the line that an operation of this list may need at most: three
+    // per message, two messages per instruction and address, a page beyond the
+    // end of FLASH; more means the operation would not have ended.
+    std::int64_t cap(Operation op) const {
+        const std::int64_t algcount =
+            static_cast<std::int64_t>((cur.*operation_info(op).lines).size());
+        const std::int64_t addresses = std::max(cur.flashsize, cur.eepromsize) +
+                                       std::clamp(cur.pagesize, 0, cur.flashsize) + 2;
+        return 3 * 2 * algcount * addresses + 16;
+    }
+
+    // Returns false when the program was told to end.
+    bool drive(std::int64_t limit) {
+        const std::int64_t start = link->written;
         while (engine->busy()) {
             if (host.ended) return false;
-            if (link->written > cap) return false;
+            check(link->written - start <= limit, "the operation ends within its bound");
             const std::string input = link->take(onebyte);
             if (!input.empty()) {
                 engine->MSComm1_OnComm(input);
@@ -171,10 +182,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (Operation op : {Operation::erase, Operation::blank, Operation::program,
                          Operation::verify, Operation::read}) {
         (void)run.engine->start(op);
-        if (!run.drive()) return 0;
+        if (!run.drive(run.cap(op))) return 0;
+        if (op == Operation::read && run.host.status.rfind("Chip read.", 0) == 0) {
+            for (std::int32_t w : run.image.flashbuf) check(w >= 0 && w <= 0x3FFF, "14-bit FLASH read");
+            for (std::size_t i = 0; i < run.image.conf.size(); ++i) {
+                const std::int32_t w = run.image.conf[i];  // unread: the erased value, maybe -1
+                check(w == cur.conferased[i] || (w >= 0 && w <= 0x3FFF), "14-bit config read");
+            }
+            for (std::int32_t b : run.image.eeprombuf) check(b >= 0 && b <= 0xFF, "8-bit EEPROM read");
+        }
     }
     if (run.engine->label_vpp_Click()) {
-        if (!run.drive()) return 0;
+        if (!run.drive(16)) return 0;
     }
     return 0;
 }
