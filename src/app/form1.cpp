@@ -253,7 +253,10 @@ void Form1::MSComm1_OnComm() {
     engine_.MSComm1_OnComm(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void Form1::MSComm1_port_lost() { ports_.port_lost(); }
+void Form1::MSComm1_port_lost(const QString& why) {
+    ports_.port_lost();
+    engine_.port_lost(why.toStdString());
+}
 
 FileFlowContext Form1::file_context() {
     return FileFlowContext{curdevice_, chipimage_, appinfo_.lastpath, appinfo_.wordsloaded, settings_, *this};

@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include "app/portsettings.h"
-#include "app/seriallink.h"
 #include "devices/device.h"
 #include "devices/devicelist.h"
 #include "devices/settings.h"
@@ -21,6 +20,7 @@
 #include "engine/engine.h"
 #include "hexfile/hexflows.h"
 #include "platform/serialcontrol.h"
+#include "platform/seriallink.h"
 #include "themes/theme.h"
 
 class QLabel;
@@ -101,7 +101,7 @@ private:
     void open_from_label();
     void label_vpp_Click();
     void MSComm1_OnComm();
-    void MSComm1_port_lost();
+    void MSComm1_port_lost(const QString& why);
     FileFlowContext file_context();
     std::string inputbox(const std::string& prompt, const std::string& def);
 

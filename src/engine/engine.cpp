@@ -28,6 +28,7 @@ void Engine::reset() {
     rxqueue_.clear();
     link_.forget();
     skip_ = 0;
+    session_ = link_.session();
 }
 
 StartResult Engine::start(Operation which) {
@@ -86,12 +87,22 @@ StartResult Engine::start(Operation which) {
 // the line, or the last reply of a run that went one step ahead) are dropped
 // as they arrive.
 void Engine::discard_stale() {
+    forget_other_sessions();
     const std::int64_t stale = skip_ + link_.owed();
     const std::int64_t dropped =
         static_cast<std::int64_t>(link_.discard_input() + rxqueue_.size());
     rxqueue_.clear();
     skip_ = std::max<std::int64_t>(stale - dropped, 0);
     link_.forget();
+}
+
+// Opening, closing or losing the port clears its input: what was owed on the
+// old connection will never come.
+void Engine::forget_other_sessions() {
+    if (link_.session() == session_) return;
+    session_ = link_.session();
+    link_.forget();
+    skip_ = 0;
 }
 
 std::int32_t Engine::compute_timeout() const {
@@ -178,9 +189,10 @@ void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int
         return;
     }
     if (fault.cause == Cause::link) {
+        const std::string why = link_.error_text();
         stop_operation(port_error_text(host_.portnumber()),
-                       std::string("Writing to the serial port failed.") + crlf +
-                           "The operation has been stopped.",
+                       "Writing to the serial port failed" + (why.empty() ? "" : ": " + why) + "." +
+                           crlf + "The operation has been stopped; the buffers are kept.",
                        true);
         return;
     }
@@ -199,11 +211,19 @@ void Engine::reply_timeout() {
                    true);
 }
 
+void Engine::port_lost(const std::string& why) {
+    forget_other_sessions();
+    if (!active_) return;
+    stop_operation("Operation stopped: the serial port was lost!",
+                   why + "." + crlf + "The operation has been stopped; the buffers are kept.", true);
+}
+
 void Engine::MSComm1_OnComm(std::string_view input) {
     for (char c : input) rxqueue_.push_back(static_cast<std::uint8_t>(c));
     // A receive event raised inside a step only queues its bytes: steps never nest.
     if (draining_) return;
     draining_ = true;
+    forget_other_sessions();
     while (!rxqueue_.empty()) {
         op_.rxbyte = rxqueue_.front();
         rxqueue_.pop_front();
@@ -226,6 +246,7 @@ bool Engine::label_vpp_Click() {
         host_.set_status(port_error_text(host_.portnumber()));
         return false;
     }
+    forget_other_sessions();
     op_.testvpp = !op_.testvpp;
     SendResult sent;
     if (op_.testvpp) {

@@ -54,6 +54,8 @@ public:
     bool label_vpp_Click();
     // Called by the window when the reply timer has run out.
     void reply_timeout();
+    // The serial port was lost (why names it): a pending run ends at once.
+    void port_lost(const std::string& why);
 
     void algorithm_step();
 
@@ -107,9 +109,11 @@ private:
     std::int32_t compute_timeout() const;
     std::int64_t compute_message_bound() const;
     void discard_stale();
+    void forget_other_sessions();
 
     ReplyCount link_;          // the line, counting the replies still owed
     std::int64_t skip_ = 0;    // owed replies of earlier messages still to be dropped
+    std::uint64_t session_ = 0;  // the line session that skip_ and the owed count belong to
     Host& host_;
     SelectedDevice& cur_;
     ChipImage& image_;

@@ -21,6 +21,8 @@ public:
     void yield() override { line_.yield(); }
     void set_rthreshold(int threshold) override { line_.set_rthreshold(threshold); }
     std::size_t discard_input() override { return line_.discard_input(); }
+    std::uint64_t session() const override { return line_.session(); }
+    std::string error_text() const override { return line_.error_text(); }
 
     // A byte arrived: one less is owed (never below none).
     void received();

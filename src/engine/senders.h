@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tessaly {
 
@@ -22,6 +23,11 @@ public:
     virtual void set_rthreshold(int threshold) = 0;
     // Drops every received byte not yet handed over; returns how many.
     virtual std::size_t discard_input() = 0;
+    // Changes whenever the line is opened, closed or lost: a reply owed on one
+    // session never arrives on another.
+    virtual std::uint64_t session() const { return 0; }
+    // Why the last byte could not be written; empty when the line cannot say.
+    virtual std::string error_text() const { return ""; }
 };
 
 enum class SendResult {

@@ -104,6 +104,7 @@ bool SerialControl::PortOpen(bool open) {
         if (port_.isOpen()) {
             take_received();
             port_.close();
+            ++session_;
         }
         lost_ = false;
         return true;
@@ -142,6 +143,7 @@ bool SerialControl::RThreshold(int n) {
 }
 
 bool SerialControl::Output(std::uint8_t byte) {
+    if (lost_) return false;  // error_text() tells of the loss
     if (!PortOpen()) return fail(port_label() + " is not open");
     const char c = static_cast<char>(byte);
     if (port_.write(&c, 1) != 1)
@@ -187,12 +189,13 @@ void SerialControl::on_error(QSerialPort::SerialPortError err) {
         Qt::QueuedConnection);
 }
 
-void SerialControl::finish_lost(unsigned session, const QString& why) {
+void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
     if (session != session_) return;
     if (port_.isOpen()) {
         take_received();
         port_.close();
     }
+    ++session_;
     lost_ = false;
     emit port_lost(why);
 }

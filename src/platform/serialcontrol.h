@@ -58,6 +58,10 @@ public:
     // Every received byte not read yet, oldest first; the read removes them.
     std::vector<std::uint8_t> Input();
 
+    // Changes whenever the port opens, closes or is lost, so a reply owed on
+    // one connection is not waited for on the next.
+    std::uint64_t session() const { return session_; }
+
     // Why the last refused call was refused.
     const std::string& error_text() const { return error_; }
 
@@ -69,7 +73,7 @@ private:
     void take_received();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError err);
-    void finish_lost(unsigned session, const QString& why);
+    void finish_lost(std::uint64_t session, const QString& why);
     void owe_event();
     void deliver();
     bool apply_baud();
@@ -84,8 +88,8 @@ private:
     std::vector<std::uint8_t> waiting_;
     std::string error_;
 
-    unsigned session_ = 0;   // counts opens, so a late loss report of an old
-                             // connection is not applied to a new one
+    std::uint64_t session_ = 0;  // counts opens and closes, so a late loss report
+                                 // of an old connection is not applied to a new one
     bool lost_ = false;      // the open port failed; closing is on its way
     bool queued_ = false;    // a deliver() is posted
     bool owed_ = false;      // an OnComm is due once the handler may run

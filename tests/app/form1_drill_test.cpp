@@ -42,9 +42,8 @@ bool any_says(const std::vector<std::string>& texts, const std::string& part) {
 }  // namespace
 
 // The programmer unplugged: the run ends at once, not after the reply time-out,
-// and says which port was lost. Off until a lost port ends the run: today it
-// waits out the time-out and says the programmer did not answer.
-TEST(Form1Drill, DISABLED_SimulatorKilledDuringProgramAll) {
+// and says which port was lost.
+TEST(Form1Drill, SimulatorKilledDuringProgramAll) {
     SimWindow s({"--reply-delay-ms", "20"});
     const ChipImage loaded = open_example(s);
     BoxReader boxes;

@@ -15,6 +15,7 @@
 #include "fixture.h"
 #include "hexfile/hexwriter.h"
 #include "platform/serialcontrol.h"
+#include "platform/seriallink.h"
 #include "qtloop.h"
 
 namespace tessaly::testing {
@@ -28,17 +29,6 @@ QCoreApplication& app() {
     return instance;
 }
 
-class ControlLink : public Link {
-public:
-    explicit ControlLink(SerialControl& control) : control_(control) {}
-    bool write_byte(std::uint8_t byte) override { return control_.Output(byte); }
-    void yield() override { QCoreApplication::processEvents(); }
-    void set_rthreshold(int threshold) override { (void)control_.RThreshold(threshold); }
-    std::size_t discard_input() override { return control_.Input().size(); }
-
-private:
-    SerialControl& control_;
-};
 
 // The recording host, with a real event loop and a real reply timer.
 class LoopHost : public FakeHost {
@@ -76,7 +66,7 @@ struct PtyBench {
     ChipImage image;
     QProcess sim;
     std::unique_ptr<SerialControl> control;
-    std::unique_ptr<ControlLink> link;
+    std::unique_ptr<SerialLink> link;
     std::unique_ptr<Engine> engine;
 
     explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600", int model = 1) {
@@ -94,7 +84,7 @@ struct PtyBench {
         ComPortMap ports;
         ports.override_lines("COM1=" + path);
         control = std::make_unique<SerialControl>(ports);
-        link = std::make_unique<ControlLink>(*control);
+        link = std::make_unique<SerialLink>(*control);
         engine = std::make_unique<Engine>(*link, host, cur, image);
         EXPECT_TRUE(control->CommPort(1));
         EXPECT_TRUE(control->Settings(baud + ",n,8,1"));

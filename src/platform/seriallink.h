@@ -1,5 +1,6 @@
-// The engine's byte link over the main window's serial port control: one
-// Output per byte, a yield through the event loop, the receive switch.
+// The engine's byte link over the serial port control: one Output per byte, a
+// yield through the event loop, the receive switch, and the control's session,
+// so that nothing owed on one connection is waited for on the next.
 #pragma once
 
 #include "engine/senders.h"
@@ -16,6 +17,8 @@ public:
     void yield() override;
     void set_rthreshold(int threshold) override;
     std::size_t discard_input() override;
+    std::uint64_t session() const override;
+    std::string error_text() const override;
 
 private:
     SerialControl& port_;
