@@ -29,7 +29,6 @@ QCoreApplication& app() {
     return instance;
 }
 
-
 // The recording host, with a real event loop and a real reply timer.
 class LoopHost : public FakeHost {
 public:
