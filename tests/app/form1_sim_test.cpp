@@ -1,81 +1,15 @@
 // The main window against the simulated programmer on a pseudo-terminal: a
 // HEX file opened from the file label, then the operations from the buttons.
-#include "app/form1.h"
-
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QProcess>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
-#include "appfixture.h"
 #include "qt_app.h"
-#include "qtloop.h"
+#include "simwindow.h"
 
 using namespace tessaly;
-
-namespace {
-
-const std::string shipped = std::string(TESSALY_BIN_DIR) + "/quarndevices.txt";
-const std::string example = std::string(TESSALY_SOURCE_DIR) + "/examples/blink.hex";
-
-struct SimWindow {
-    SimWindow() : folder("sim") {
-        EXPECT_EQ(load_devices(shipped, list), LoadResult::loaded);
-        sim.start(QString(TESSALY_BIN_DIR) + "/tessaly-sim",
-                  {"--model", "PIC16F628A", "--device-list", QString::fromStdString(shipped)});
-        EXPECT_TRUE(sim.waitForStarted(5000));
-        QElapsedTimer waited;
-        waited.start();
-        while (!sim.canReadLine() && waited.elapsed() < 5000) sim.waitForReadyRead(100);
-        folder.map_port(16, sim.readLine().trimmed().toStdString());
-        SettingsStore settings(folder.path());
-        settings.reg_setstring(set_model, "3");  // PIC16F628A
-        window = std::make_unique<Form1>(list, appinfo, folder.path());
-        window->file_chooser = [this](const FileRequest& r) {
-            requests.push_back(r);
-            return example;
-        };
-        window->Form_Load();
-    }
-    ~SimWindow() {
-        window.reset();
-        sim.terminate();
-        sim.waitForFinished(5000);
-    }
-
-    std::string status() const { return window->label_status->text().toStdString(); }
-
-    // Clicks the operation button and waits for the operation to end.
-    std::string run(int button) {
-        window->Command[static_cast<std::size_t>(button)]->click();
-        // Wait as the program's own event loop does, without polling delays,
-        // so the run goes at the pace of the line.
-        QTimer tick;
-        tick.start(50);
-        QElapsedTimer t;
-        t.start();
-        while (window->engine().busy() && t.elapsed() < 60000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        }
-        EXPECT_FALSE(window->engine().busy());
-        return status();
-    }
-
-    test::ConfigFolder folder;
-    DeviceList list;
-    AppInfo appinfo;
-    QProcess sim;
-    std::unique_ptr<Form1> window;
-    std::vector<FileRequest> requests;
-};
-
-bool starts(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
-
-}  // namespace
+using test::SimWindow;
+using test::starts;
 
 TEST(Form1WithProgrammer, OpenProgramVerifyReadEraseBlank) {
     SimWindow s;
@@ -83,7 +17,7 @@ TEST(Form1WithProgrammer, OpenProgramVerifyReadEraseBlank) {
     QTest::mouseClick(s.window->Label7, Qt::LeftButton);
     ASSERT_EQ(s.requests.size(), 1u);
     EXPECT_EQ(s.requests[0].title, "Select HEX File To Open");
-    EXPECT_EQ(s.window->label_hex->text().toStdString(), example);
+    EXPECT_EQ(s.window->label_hex->text().toStdString(), test::example_hex);
     EXPECT_EQ(s.status(), "Operation completed. Total 24 (.023K) program words loaded.");
     const ChipImage loaded = s.window->chipimage();
     EXPECT_EQ(loaded.flashbuf[0], 0x2805);

@@ -11,33 +11,12 @@
 #include "devices/msgbox.h"
 #include "engine/fakes.h"
 #include "fixture.h"
+#include "memorylink.h"
 #include "protocol.h"
 #include "simchip.h"
 
 namespace tessaly::testing {
 namespace {
-
-class SimLink : public Link {
-public:
-    explicit SimLink(sim::WireProtocol& protocol) : protocol_(protocol) {}
-    bool write_byte(std::uint8_t byte) override {
-        for (std::uint8_t r : protocol_.feed(byte)) inbound += static_cast<char>(r);
-        return true;
-    }
-    void yield() override {}
-    void set_rthreshold(int threshold) override { rthreshold = threshold; }
-    std::size_t discard_input() override {
-        const std::size_t n = inbound.size();
-        inbound.clear();
-        return n;
-    }
-
-    std::string inbound;
-    int rthreshold = 0;
-
-private:
-    sim::WireProtocol& protocol_;
-};
 
 DeviceList shipped_list() {
     DeviceList list;
@@ -52,7 +31,7 @@ struct Bench {
     ChipImage image;
     std::unique_ptr<sim::SimChip> chip;
     std::unique_ptr<sim::WireProtocol> protocol;
-    std::unique_ptr<SimLink> link;
+    std::unique_ptr<sim::MemoryLink> link;
     std::unique_ptr<Engine> engine;
     bool onebyte = false;  // a slow line: one receive event per byte
 
@@ -61,7 +40,7 @@ struct Bench {
         blank_buffers(cur, image);
         chip = std::make_unique<sim::SimChip>(sim::chip_shape(cur));
         protocol = std::make_unique<sim::WireProtocol>(*chip, faults);
-        link = std::make_unique<SimLink>(*protocol);
+        link = std::make_unique<sim::MemoryLink>(*protocol);
         engine = std::make_unique<Engine>(*link, host, cur, image);
         engine->reset();
     }
@@ -70,14 +49,7 @@ struct Bench {
     std::string run(Operation op) {
         host.boxes.clear();
         EXPECT_EQ(engine->start(op), StartResult::started);
-        while (link->rthreshold == 1 && !link->inbound.empty()) {
-            std::string input;
-            if (onebyte) {
-                input = link->inbound.substr(0, 1);
-                link->inbound.erase(0, 1);
-            } else {
-                input.swap(link->inbound);
-            }
+        for (std::string input = link->take(onebyte); !input.empty(); input = link->take(onebyte)) {
             engine->MSComm1_OnComm(input);
         }
         return host.status;

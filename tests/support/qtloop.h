@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 namespace tessaly::test {
 
@@ -27,6 +28,20 @@ bool spin_until(Pred pred, int timeout_ms = 5000) {
         QThread::msleep(1);
     }
     return true;
+}
+
+// Runs events until pred() holds or timeout_ms has passed, sleeping in the
+// event loop while nothing happens; the last pred(). For conditions that only
+// events change (signals, timers, socket notifiers), never a polled file.
+template <class Pred>
+bool wait_until(Pred pred, int timeout_ms) {
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(timeout_ms);
+    while (!pred() && deadline.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return pred();
 }
 
 // Runs events for ms milliseconds, for checks that something does not happen.

@@ -1,0 +1,103 @@
+// Faults of the programmer met through the real main window: the simulator
+// killed in the middle of a run, falling silent, and sending a byte nobody
+// asked for. Each run must end with a message that says what happened, the
+// interface unlocked and the buffers kept.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "qt_app.h"
+#include "simwindow.h"
+
+using namespace tessaly;
+using test::BoxReader;
+using test::SimWindow;
+using test::starts;
+
+namespace {
+
+constexpr int program_all = 0;
+constexpr int read_all = 1;
+constexpr int verify = 4;
+
+// Opens the example HEX file through the file label; the buffers it gives.
+ChipImage open_example(SimWindow& s) {
+    QTest::mouseClick(s.window->Label7, Qt::LeftButton);
+    EXPECT_TRUE(starts(s.status(), "Operation completed.")) << s.status();
+    return s.window->chipimage();
+}
+
+bool same(const ChipImage& a, const ChipImage& b) {
+    return a.flashbuf == b.flashbuf && a.eeprombuf == b.eeprombuf && a.conf == b.conf;
+}
+
+bool any_says(const std::vector<std::string>& texts, const std::string& part) {
+    for (const std::string& t : texts) {
+        if (t.find(part) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The programmer unplugged: the run ends at once, not after the reply time-out,
+// and says which port was lost.
+TEST(Form1Drill, SimulatorKilledDuringProgramAll) {
+    SimWindow s({"--reply-delay-ms", "20"});
+    const ChipImage loaded = open_example(s);
+    BoxReader boxes;
+    s.click(program_all);
+    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    s.sim.kill();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(test::wait_until([&] { return s.idle(); }, 15000)) << s.status();
+    EXPECT_LT(t.elapsed(), 2000) << "the lost port was noticed only after " << t.elapsed() << " ms";
+    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+    EXPECT_TRUE(any_says(boxes.texts, "COM16")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
+    EXPECT_FALSE(any_says(boxes.texts, "did not answer"));
+    EXPECT_FALSE(starts(s.status(), "Chip programmed.")) << s.status();
+    EXPECT_TRUE(s.unlocked());
+    EXPECT_TRUE(same(s.window->chipimage(), loaded));
+}
+
+TEST(Form1Drill, SilentProgrammerDuringProgramAll) {
+    SimWindow s({"--stop-after", "20"});
+    const ChipImage loaded = open_example(s);
+    BoxReader boxes;
+    EXPECT_EQ(s.run(program_all, 30000), "Operation stopped: the programmer did not answer!");
+    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+    EXPECT_TRUE(any_says(boxes.texts, "did not answer"));
+    EXPECT_TRUE(s.unlocked());
+    EXPECT_TRUE(same(s.window->chipimage(), loaded));
+}
+
+// The byte makes the run go a step ahead of the programmer; the chip must
+// still hold everything, as Verify shows.
+TEST(Form1Drill, UnrequestedByteDuringProgramAll) {
+    SimWindow s({"--extra-byte-after", "5"});
+    const ChipImage loaded = open_example(s);
+    BoxReader boxes;
+    EXPECT_TRUE(starts(s.run(program_all), "Chip programmed. ")) << s.status();
+    EXPECT_TRUE(s.unlocked());
+    EXPECT_TRUE(same(s.window->chipimage(), loaded));
+    test::wait_until([] { return false; }, 200);  // the last reply, a step late
+    EXPECT_TRUE(starts(s.run(verify), "Chip verified. ")) << s.status();
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
+}
+
+// Every reply after the byte is shifted: the read must not be called complete,
+// and a second Read All gets the chip's contents.
+TEST(Form1Drill, UnrequestedByteDuringReadAll) {
+    SimWindow s({"--load", QString::fromStdString(test::example_hex), "--extra-byte-after", "12"});
+    const ChipImage loaded = open_example(s);
+    BoxReader boxes;
+    EXPECT_FALSE(starts(s.run(read_all), "Chip read.")) << s.status();
+    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+    EXPECT_TRUE(any_says(boxes.texts, "out of step")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
+    EXPECT_TRUE(s.unlocked());
+    test::wait_until([] { return false; }, 200);
+    EXPECT_TRUE(starts(s.run(read_all), "Chip read. ")) << s.status();
+    EXPECT_TRUE(same(s.window->chipimage(), loaded));
+}
