@@ -17,6 +17,7 @@
 
 #include "devices/device.h"
 #include "devices/devicelist.h"
+#include "devices/memorymap.h"
 #include "devices/msgbox.h"
 #include "engine/engine.h"
 #include "engine/host.h"
@@ -120,7 +121,7 @@ struct Run {
     Run(SelectedDevice& device, Faults& faults, bool onebyte_events)
         : cur(device), onebyte(onebyte_events) {
         blank_buffers(cur, image);
-        for (std::size_t a = 0; a < image.flashbuf.size(); a += 3) image.flashbuf[a] = a & 0x3FFF;
+        for (std::size_t a = 0; a < image.flashbuf.size(); a += 3) image.flashbuf[a] = a & chip_word_mask;
         chip = std::make_unique<sim::SimChip>(sim::chip_shape(cur));
         protocol = std::make_unique<sim::WireProtocol>(*chip);
         link = std::make_unique<sim::MemoryLink>(
@@ -184,10 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)run.engine->start(op);
         if (!run.drive(run.cap(op))) return 0;
         if (op == Operation::read && run.host.status.rfind("Chip read.", 0) == 0) {
-            for (std::int32_t w : run.image.flashbuf) check(w >= 0 && w <= 0x3FFF, "14-bit FLASH read");
+            for (std::int32_t w : run.image.flashbuf) check(is_chip_word(w), "14-bit FLASH read");
             for (std::size_t i = 0; i < run.image.conf.size(); ++i) {
                 const std::int32_t w = run.image.conf[i];  // unread: the erased value, maybe -1
-                check(w == cur.conferased[i] || (w >= 0 && w <= 0x3FFF), "14-bit config read");
+                check(w == cur.conferased[i] || is_chip_word(w), "14-bit config read");
             }
             for (std::int32_t b : run.image.eeprombuf) check(b >= 0 && b <= 0xFF, "8-bit EEPROM read");
         }

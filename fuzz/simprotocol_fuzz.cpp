@@ -4,7 +4,8 @@
 #include <cstdint>
 
 #include "devices/device.h"
-#include "engine/wire.h"
+#include "devices/memorymap.h"
+#include "devices/wire.h"
 #include "fuzzing.h"
 #include "protocol.h"
 #include "simchip.h"
@@ -25,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (protocol.messages() == before) {
             check(reply.empty(), "no reply before a message is complete");
         } else {
-            check(reply.size() == 1 || reply.size() == read_reply_bytes, "reply length");
+            check(reply.size() == 1 || reply.size() == static_cast<std::size_t>(wire_message(cmd_read).reply_bytes), "reply length");
             replies += 1;
         }
     }
     check(replies == protocol.messages(), "every message answered");
     for (std::int32_t a = 0; a < cur.flashsize; ++a) {
-        check(chip.program_word(a) >= 0 && chip.program_word(a) <= 0x3FFF, "14-bit FLASH word");
+        check(is_chip_word(chip.program_word(a)), "14-bit FLASH word");
     }
     for (std::int32_t a = 0; a < cur.eepromsize; ++a) {
         check(chip.eeprom_byte(a) >= 0 && chip.eeprom_byte(a) <= 0xFF, "8-bit EEPROM byte");
