@@ -53,7 +53,8 @@ TEST(Form1Drill, SimulatorKilledDuringProgramAll) {
     QElapsedTimer t;
     t.start();
     EXPECT_TRUE(test::wait_until([&] { return s.idle(); }, 15000)) << s.status();
-    EXPECT_LT(t.elapsed(), 2000) << "the lost port was noticed only after " << t.elapsed() << " ms";
+    // Well inside the 5 s a silent programmer is given, even on a busy machine.
+    EXPECT_LT(t.elapsed(), 4500) << "the lost port was noticed only after " << t.elapsed() << " ms";
     EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
     EXPECT_TRUE(any_says(boxes.texts, "COM16")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
     EXPECT_FALSE(any_says(boxes.texts, "did not answer"));
