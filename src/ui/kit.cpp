@@ -22,6 +22,12 @@ void place(QWidget* control, int left, int top, int width, int height) {
     control->setGeometry(to_px(left), to_px(top), to_px(width), to_px(height));
 }
 
+void place(QWidget* control, const ControlRow& row) {
+    control->setObjectName(QString::fromLatin1(row.name));
+    if (row.tip) control->setToolTip(QString::fromUtf8(row.tip));
+    place(control, row.left, row.top, row.width, row.height);
+}
+
 void set_top(QWidget* control, int top) { control->move(control->x(), to_px(top)); }
 
 void set_height(QWidget* control, int height) {
@@ -36,11 +42,9 @@ int height_of(const QWidget* control) { return to_twips(control->height()); }
 // screen's dots per inch.
 QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font) {
     auto* label = new QLabel(QString::fromUtf8(row.caption ? row.caption : ""), parent);
-    label->setObjectName(QString::fromLatin1(row.name));
-    if (row.tip) label->setToolTip(QString::fromUtf8(row.tip));
     label->setFont(font);
     label->setAutoFillBackground(true);
-    place(label, row.left, row.top, row.width, row.height);
+    place(label, row);
     return label;
 }
 
@@ -53,10 +57,8 @@ QLabel* make_label(QWidget* parent, const QString& caption, int left, int top, i
 
 QPushButton* make_button(QWidget* parent, const ControlRow& row) {
     auto* button = new QPushButton(QString::fromUtf8(row.caption ? row.caption : ""), parent);
-    button->setObjectName(QString::fromLatin1(row.name));
-    if (row.tip) button->setToolTip(QString::fromUtf8(row.tip));
     button->setFont(box_font());
-    place(button, row.left, row.top, row.width, row.height);
+    place(button, row);
     return button;
 }
 

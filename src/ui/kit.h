@@ -41,6 +41,9 @@ struct ControlRow {
     int left, top, width, height;
 };
 
+// Names a control after its row, gives it the row's tooltip and places it.
+void place(QWidget* control, const ControlRow& row);
+
 // A label that paints its own background, so a theme can colour it.
 QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font);
 // The same for a list entry or a caption made at run time: centred or not,

@@ -20,21 +20,18 @@ enum Row { flash, s1, eeprom, s2, ime, info, fix0, fix1, conf0, conf1 };
 
 QScrollBar* make_scrollbar(QWidget* form, const ControlRow& row) {
     auto* bar = new QScrollBar(Qt::Vertical, form);
-    bar->setObjectName(QString::fromLatin1(row.name));
     bar->setRange(0, 0);
     bar->setSingleStep(1);
     bar->setPageStep(grid_rows);
     // Position changes are the Change event; dragging the thumb the Scroll event.
     bar->setTracking(false);
-    place(bar, row.left, row.top, row.width, row.height);
+    place(bar, row);
     return bar;
 }
 
 GridView* make_grid(QWidget* form, const ControlRow& row) {
     auto* grid = new GridView(form);
-    grid->setObjectName(QString::fromLatin1(row.name));
-    grid->setToolTip(QString::fromUtf8(row.tip));
-    place(grid, row.left, row.top, row.width, row.height);
+    place(grid, row);
     return grid;
 }
 
