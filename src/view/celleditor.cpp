@@ -19,9 +19,15 @@
 namespace tessaly {
 namespace {
 
-constexpr int line_twips = 195;
+constexpr int char_twips = cell_width_px * twips_per_pixel;
+constexpr int line_twips = cell_height_px * twips_per_pixel;
 constexpr int editor_height = 255;
 constexpr int editor_width = 375;
+
+// A row is its address, ':' and a blank before its first cell; each cell is
+// its digits and the blank that leads to the next.
+constexpr int first_cell_twips(const GridFormat& f) { return (f.address_digits + 2) * char_twips; }
+constexpr int cell_twips(const GridFormat& f) { return (f.cell_digits + 1) * char_twips; }
 
 }  // namespace
 
@@ -36,9 +42,11 @@ struct CellEditor::Kind {
 
 const CellEditor::Kind& CellEditor::kind(std::int32_t target) {
     static const Kind kinds[] = {
-        {edit_flash, 960, 600, 4, 0x3FFF},   // six address digits, ':', ' '; four digits and a blank
-        {edit_eeprom, 720, 360, 2, 0xFF},    // four address digits, ':', ' '; two digits and a blank
-        {edit_config, 0, 0, 4, 0x3FFF},
+        {edit_flash, first_cell_twips(flash_grid), cell_twips(flash_grid), flash_grid.cell_digits,
+         chip_word_mask},
+        {edit_eeprom, first_cell_twips(eeprom_grid), cell_twips(eeprom_grid), eeprom_grid.cell_digits,
+         0xFF},
+        {edit_config, 0, 0, flash_grid.cell_digits, chip_word_mask},
     };
     for (const Kind& k : kinds) {
         if (k.target == target) return k;
