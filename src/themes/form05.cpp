@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include "themes/listentry.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 
@@ -19,8 +20,6 @@ namespace {
 
 constexpr int client_width = 4575;
 constexpr int client_height = 9075;
-constexpr int entry_width = 2115;
-constexpr int column_left[2] = {120, 2340};
 constexpr int buttons_below_row = 360;
 
 // Top edge of list row r (0-based), in twips within the list.
@@ -66,11 +65,9 @@ void Form5::Form_Load() {
     auto* entries = new QWidget;
     entries->setAutoFillBackground(false);
     for (int i = 1; i <= count; ++i) {
-        QLabel* entry = make_label(entries, QString::fromStdString(devices_.entries[i].devmodel),
-                                   column_left[(i - 1) % 2], row_top((i - 1) / 2), entry_width,
-                                   box_font());
-        entry->setObjectName(QStringLiteral("opcija(%1)").arg(i));
-        entry->setAlignment(Qt::AlignCenter);
+        QLabel* entry = make_list_entry(entries, QString::fromStdString(devices_.entries[i].devmodel),
+                                        QStringLiteral("opcija(%1)").arg(i), (i - 1) % 2,
+                                        row_top((i - 1) / 2));
         entry->setToolTip(size_tip(devices_.entries[i]));
         new ClickWatcher(entry, [this, i] { opcija_Click(i); }, [this, i] { opcija_DblClick(i); });
         opcija.push_back(entry);
@@ -107,9 +104,7 @@ void Form5::settheme() { paint_theme(theme_, {{this, &Theme::th_form_back}}); }
 
 void Form5::mark_selection() {
     for (std::size_t k = 0; k < opcija.size(); ++k) {
-        const bool chosen = static_cast<std::int32_t>(k) + 1 == devindex;
-        paint_control(opcija[k], chosen ? theme_.th_caption_back : theme_.th_value_back,
-                      chosen ? theme_.th_caption_fore : theme_.th_value_fore);
+        mark_list_entry(opcija[k], static_cast<std::int32_t>(k) + 1 == devindex, theme_);
     }
 }
 

@@ -7,14 +7,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "themes/listentry.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 
 namespace tessaly {
 namespace {
-
-constexpr int entry_width = 2115;
-constexpr int column_left[2] = {120, 2340};
 
 int row_top(int r) { return 120 + 300 * r; }
 
@@ -42,10 +40,8 @@ Form34::Form34(const SettingsStore& settings, Theme& theme, std::function<void()
     make_fixed_box(this, 4575, 7515);
     const std::vector<std::string> names = theme_list_names();
     for (int k = 0; k < theme_count; ++k) {
-        QLabel* entry = make_label(this, QString::fromStdString(names[k]), column_left[k % 2],
-                                   row_top(k / 2), entry_width, box_font());
-        entry->setObjectName(QStringLiteral("opcija(%1)").arg(k));
-        entry->setAlignment(Qt::AlignCenter);
+        QLabel* entry = make_list_entry(this, QString::fromStdString(names[k]),
+                                        QStringLiteral("opcija(%1)").arg(k), k % 2, row_top(k / 2));
         new ClickWatcher(entry, [this, k] { opcija_Click(k); });
         opcija[k] = entry;
     }
@@ -65,9 +61,7 @@ void Form34::settheme() { paint_theme(theme_, {{this, &Theme::th_form_back}}); }
 
 void Form34::mark_selection() {
     for (QLabel* entry : opcija) {
-        const bool chosen = entry->text().toStdString() == theme_.themename;
-        paint_control(entry, chosen ? theme_.th_caption_back : theme_.th_value_back,
-                      chosen ? theme_.th_caption_fore : theme_.th_value_fore);
+        mark_list_entry(entry, entry->text().toStdString() == theme_.themename, theme_);
     }
 }
 
