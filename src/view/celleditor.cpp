@@ -63,6 +63,13 @@ CellEditor::CellEditor(QWidget* form, BufferView& view, const SelectedDevice& cu
     unosbox->hide();
     unosbox->installEventFilter(this);
     for (GridView* g : {view_.tabla_flash, view_.tabla_eeprom}) g->installEventFilter(this);
+    // The wheel scrolls the grid under an open box: it would then stand over
+    // another cell than the one it stores into, so the entry is dropped.
+    for (std::int32_t target : {edit_flash, edit_eeprom}) {
+        connect(bar(kind(target)), &QScrollBar::valueChanged, this, [this, target] {
+            if (edit_target == target) close();
+        });
+    }
     for (int i = 0; i < 2; ++i) {
         new ClickWatcher(view_.label_conf[static_cast<std::size_t>(i)], [this, i] { label_conf_Click(i); });
     }

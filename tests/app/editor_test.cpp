@@ -321,6 +321,19 @@ TEST(Editor, ClosesWithoutStoringWhenThePointerMovesToTheOtherGrid) {
     EXPECT_EQ(s.focused(), v.scrl1);
 }
 
+TEST(Editor, ClosesWithoutStoringWhenTheWheelScrollsItsGrid) {
+    EditWindow s;
+    BufferView& v = s.v();
+    s.right_click(true, 1, 2);
+    ASSERT_TRUE(s.ed().unosbox->isVisible());
+    QTest::keyClicks(nullptr, QStringLiteral("12"));
+    s.wheel(s.ed().unosbox, -120);
+    EXPECT_EQ(v.scrl1->value(), 3);
+    EXPECT_TRUE(s.ed().unosbox->isHidden());
+    s.type("");
+    EXPECT_EQ(s.w->chipimage().flashbuf[10], 0x3FFF);
+}
+
 TEST(Editor, ADeviceWithoutEepromArmsNoEepromCell) {
     EditWindow s("2");
     s.right_click(true, 1, 2);
