@@ -118,6 +118,7 @@ private:
     Boxes boxes_;
     BufferView* view_ = nullptr;
     QTimer reply_timer_;
+    QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
 };
 
