@@ -1,6 +1,9 @@
 // The engine's byte link over the main window's serial port control: one
-// Output per byte, a yield through the event loop, the receive switch.
+// Output per byte, a yield through the event loop (at most one a millisecond),
+// the receive switch.
 #pragma once
+
+#include <QElapsedTimer>
 
 #include "engine/senders.h"
 
@@ -19,6 +22,7 @@ public:
 
 private:
     SerialControl& port_;
+    QElapsedTimer since_yield_;
 };
 
 }  // namespace tessaly
