@@ -1,5 +1,7 @@
 #include "line.h"
 
+#include "linerate.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -8,6 +10,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,11 +34,14 @@ void on_stop_signal(int) {
 
 std::string system_fault(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// Raw 8N1 without flow control: every byte passes untouched both ways.
 bool make_raw(int fd) {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) return false;
     ::cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
@@ -61,26 +67,22 @@ void sleep_until(std::int64_t deadline) {
     }
 }
 
+// A sleep wakes some tens of microseconds late, more on a busy machine; the
+// last stretch before a byte's deadline is waited out awake instead, so the
+// byte goes out on time.
+constexpr std::int64_t awake_ns = 100'000;
+
+void wait_until(std::int64_t deadline) {
+    if (deadline - now_ns() > awake_ns) sleep_until(deadline - awake_ns);
+    while (!stop_flag && now_ns() < deadline) {
+    }
+}
+
 // Waits ms milliseconds unless a stop signal comes first.
 void idle(int ms) {
     pollfd pfd{stop_pipe[0], POLLIN, 0};
     ::poll(&pfd, 1, ms);
 }
-
-// Byte times of an 8N1 line, kept apart per direction so that a burst of bytes
-// takes as long as it would on the wire.
-class Pacer {
-public:
-    explicit Pacer(std::int64_t baud) : byte_ns_(baud > 0 ? 10'000'000'000 / baud : 0) {}
-    void pass_byte(std::int64_t& line_free) const {
-        if (byte_ns_ == 0) return;
-        line_free = std::max(line_free, now_ns()) + byte_ns_;
-        sleep_until(line_free);
-    }
-
-private:
-    std::int64_t byte_ns_;
-};
 
 enum class Sent { ok, stopped, failed };
 
@@ -136,17 +138,31 @@ void SerialLine::drop_unread() const {
     ::close(terminal);
 }
 
-bool SerialLine::open_port(const std::string& path, std::string& error) {
+bool SerialLine::open_port(const std::string& path, std::int64_t baud, std::string& error) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd_ < 0) {
         error = system_fault("cannot open " + path);
         return false;
     }
-    if (::isatty(fd_) && !make_raw(fd_)) {
+    if (!::isatty(fd_)) return true;
+    if (!make_raw(fd_)) {
         error = system_fault("cannot set " + path + " to raw 8N1");
         return false;
     }
+    if (!set_line_rate(fd_, baud)) {
+        error = system_fault("cannot set " + path + " to " + std::to_string(baud) + " baud");
+        return false;
+    }
     return true;
+}
+
+std::int64_t LineClock::received(std::int64_t arrived) { return pass(rx_free_, arrived); }
+
+std::int64_t LineClock::sent(std::int64_t ready) { return pass(tx_free_, ready); }
+
+std::int64_t LineClock::pass(std::int64_t& line_free, std::int64_t ready) const {
+    line_free = std::max(line_free, ready) + byte_ns_;
+    return line_free;
 }
 
 bool catch_stop_signals() {
@@ -172,14 +188,17 @@ namespace {
 // One serving run: the line's two directions keep their own byte clocks.
 class Server {
 public:
-    Server(SerialLine& line, WireProtocol& protocol, const Pacing& pacing)
-        : line_(line), protocol_(protocol), pacing_(pacing), pacer_(pacing.baud) {}
+    Server(SerialLine& line, WireProtocol& protocol, const Pacing& pacing,
+           const std::function<void()>& on_idle)
+        : line_(line), protocol_(protocol), pacing_(pacing), on_idle_(on_idle), clock_(pacing.baud),
+          paced_(pacing.baud > 0 || pacing.reply_delay_ms > 0) {}
 
     std::string run() {
         std::uint8_t buffer[256];
         bool unread_replies = false;  // replies sent since the far side was last seen gone
         while (!stop_flag) {
             pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+            if (on_idle_) on_idle_();
             if (::poll(fds, 2, -1) < 0) {
                 if (errno == EINTR) continue;
                 return system_fault("cannot wait for the line");
@@ -198,22 +217,23 @@ public:
                 continue;
             }
             unread_replies = true;
-            if (!answer(buffer, n)) return system_fault("cannot write the line");
+            if (!answer(buffer, n, paced_ ? now_ns() : 0)) return system_fault("cannot write the line");
         }
         return "";
     }
 
 private:
-    bool answer(const std::uint8_t* bytes, ssize_t n) {
+    // The bytes of one read, there since arrived. Each is received at the end
+    // of its slot on the line, and a reply's first byte is ready when the last
+    // byte of its message has been received.
+    bool answer(const std::uint8_t* bytes, ssize_t n, std::int64_t arrived) {
         for (ssize_t i = 0; i < n && !stop_flag; ++i) {
-            pacer_.pass_byte(rx_free_);
+            const std::int64_t received = clock_.received(arrived);
             const auto reply = protocol_.feed(bytes[i]);
             if (reply.empty()) continue;
-            if (pacing_.reply_delay_ms > 0) {
-                sleep_until(now_ns() + pacing_.reply_delay_ms * 1'000'000);
-            }
+            const std::int64_t ready = received + pacing_.reply_delay_ms * 1'000'000;
             for (auto byte : reply) {
-                pacer_.pass_byte(tx_free_);
+                if (paced_) wait_until(clock_.sent(ready));
                 if (send_byte(line_.fd(), byte) == Sent::failed) return false;
             }
         }
@@ -223,15 +243,18 @@ private:
     SerialLine& line_;
     WireProtocol& protocol_;
     const Pacing pacing_;
-    const Pacer pacer_;
-    std::int64_t rx_free_ = 0;
-    std::int64_t tx_free_ = 0;
+    const std::function<void()>& on_idle_;
+    LineClock clock_;
+    const bool paced_;
 };
 
 }  // namespace
 
-std::string serve(SerialLine& line, WireProtocol& protocol, const Pacing& pacing) {
-    return Server(line, protocol, pacing).run();
+std::string serve(SerialLine& line, WireProtocol& protocol, const Pacing& pacing,
+                  const std::function<void()>& on_idle) {
+    // Wake-ups as close to each byte's deadline as the kernel can make them.
+    if (pacing.baud > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    return Server(line, protocol, pacing, on_idle).run();
 }
 
 }  // namespace tessaly::sim

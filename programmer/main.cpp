@@ -94,18 +94,26 @@ void load_chip(const SimOptions& options, const SelectedDevice& dev, SimChip& ch
     chip.load_image(image);
 }
 
-TraceSink open_trace(const std::string& path) {
+// The trace is written out whenever the line falls idle, so what has been
+// answered is in the file soon after, without a write between message and reply.
+struct Trace {
+    TraceSink sink;
+    std::function<void()> flush;
+};
+
+Trace open_trace(const std::string& path) {
     if (path.empty()) return {};
     auto file = std::make_shared<std::ofstream>(path, std::ios::trunc);
     if (!*file) throw StartFault{"cannot write the trace file " + path};
-    return [file](const std::string& line) { *file << line << '\n' << std::flush; };
+    return {[file](const std::string& line) { *file << line << '\n'; },
+            [file] { file->flush(); }};
 }
 
 std::string open_line(const SimOptions& options, SerialLine& line) {
     std::string path = options.port;
     std::string error;
     const bool opened = options.port.empty() ? line.open_pty(path, error)
-                                             : line.open_port(options.port, error);
+                                             : line.open_port(options.port, options.baud, error);
     if (!opened) throw StartFault{error};
     return path;
 }
@@ -127,11 +135,12 @@ int run(const SimOptions& options, const char* argv0) {
     }
     chip.set_flip_address(options.flip_address);
     load_chip(options, dev, chip);
-    WireProtocol protocol(chip, options.faults, open_trace(options.trace));
+    const Trace trace = open_trace(options.trace);
+    WireProtocol protocol(chip, options.faults, trace.sink);
     if (!catch_stop_signals()) throw StartFault{"cannot catch SIGTERM and SIGINT"};
     SerialLine line;
     std::cout << open_line(options, line) << std::endl;
-    const std::string fault = serve(line, protocol, Pacing{options.pace, options.reply_delay_ms});
+    const std::string fault = serve(line, protocol, Pacing{options.pace, options.reply_delay_ms}, trace.flush);
     if (!fault.empty()) std::cerr << "tessaly-sim: " << fault << "\n";
     const bool dumped = dump_chip(options, dev, chip);
     return fault.empty() && dumped ? 0 : exit_fault;

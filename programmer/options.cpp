@@ -59,6 +59,7 @@ struct NumberOption {
 };
 
 constexpr NumberOption number_options[] = {
+    {"--baud", 50, 4'000'000, &SimOptions::baud, nullptr},
     {"--pace", 1, 10'000'000, &SimOptions::pace, nullptr},
     {"--reply-delay-ms", 0, 600'000, &SimOptions::reply_delay_ms, nullptr},
     {"--stop-after", 0, max_count, nullptr, &FaultPlan::stop_after},
@@ -137,6 +138,7 @@ std::string usage_text() {
            "  --model NAME            model of the device list (default: the first one)\n"
            "  --device-list PATH      device list (default: quarndevices.txt beside the program)\n"
            "  --port PATH             serve this serial device instead of a pseudo-terminal\n"
+           "  --baud BAUD             line rate of the --port device, 8N1 raw (default 56000)\n"
            "  --load FILE.hex         fill the chip from an Intel HEX file before serving\n"
            "  --dump FILE.hex         write the chip as an Intel HEX file when ending\n"
            "  --trace FILE            write one line per message received and reply sent\n"

@@ -28,6 +28,9 @@ namespace {
 constexpr int client_width = 6195;
 constexpr int client_height = 6435;
 const char* const open_tip = "Click to open HEX file!";
+// An operation sets the status line for every address; more than one repaint
+// a frame cannot be seen and would cost more than the messages themselves.
+constexpr int status_frame_ms = 40;
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -84,6 +87,11 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     setFont(box_font());
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    status_frame_.setInterval(status_frame_ms);
+    connect(&status_frame_, &QTimer::timeout, this, [this] {
+        label_status->setUpdatesEnabled(true);
+        label_status->repaint();
+    });
     reply_timer_.setSingleShot(true);
     connect(&reply_timer_, &QTimer::timeout, this, [this] { engine_.reply_timeout(); });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
@@ -231,12 +239,15 @@ void Form1::settheme() {
 }
 
 void Form1::enable() {
+    status_frame_.stop();
+    label_status->setUpdatesEnabled(true);
     for (QMenu* m : {menu1, menu3, menu4, menu5}) m->menuAction()->setEnabled(true);
     for (QPushButton* b : Command) b->setEnabled(true);
     yield();
 }
 
 void Form1::disable() {
+    status_frame_.start();
     for (QMenu* m : {menu1, menu3, menu4, menu5}) m->menuAction()->setEnabled(false);
     for (QPushButton* b : Command) b->setEnabled(false);
     yield();
@@ -321,7 +332,12 @@ std::string Form1::inputbox(const std::string& prompt, const std::string& def) {
     return boxes_.show_inputbox(prompt, def);
 }
 
-void Form1::set_status(const std::string& text) { label_status->setText(QString::fromStdString(text)); }
+// The text is always the latest; while the interface is locked its repaint
+// waits for the next frame.
+void Form1::set_status(const std::string& text) {
+    label_status->setText(QString::fromStdString(text));
+    if (status_frame_.isActive()) label_status->setUpdatesEnabled(false);
+}
 
 void Form1::yield() { QCoreApplication::processEvents(); }
 

@@ -155,6 +155,7 @@ private:
     CellEditor* editor_ = nullptr;
     GridFocus* focus_ = nullptr;
     QTimer reply_timer_;
+    QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
     bool started_ = false;
     std::string setaside_;  // the message about a damaged settings file, until shown

@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QMetaObject>
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -40,6 +43,17 @@ bool parse_settings(const std::string& text, int& baud) {
     if (v < min_baud || v > max_baud) return false;
     baud = v;
     return true;
+}
+
+// Asks the driver to hand received bytes on at once rather than hold them for
+// its latency timer (USB adapters wait up to 16 ms by default): one reply per
+// message makes that wait count for every message. Devices without the serial
+// driver interface (a pseudo-terminal) refuse; that is fine.
+void ask_low_latency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY)) return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    (void)::ioctl(fd, TIOCSSERIAL, &serial);
 }
 
 }  // namespace
@@ -128,6 +142,7 @@ bool SerialControl::PortOpen(bool open) {
         port_.close();
         return fail(port_label() + " refuses " + std::to_string(baud_) + " baud");
     }
+    ask_low_latency(port_.handle());
     // Whatever the device sent before this open is no reply to anything we send.
     port_.clear(QSerialPort::Input);
     waiting_.clear();
@@ -145,6 +160,11 @@ bool SerialControl::RThreshold(int n) {
 bool SerialControl::Output(std::uint8_t byte) {
     if (lost_) return false;  // error_text() tells of the loss
     if (!PortOpen()) return fail(port_label() + " is not open");
+    // Straight to the device while nothing waits in the port's own buffer: a
+    // buffered write would wake the event loop to finish it and report it.
+    if (port_.bytesToWrite() == 0 && ::write(port_.handle(), &byte, 1) == 1) return true;
+    // The device cannot take it just now, or failed: the port buffers it and
+    // reports a failure as for any write.
     const char c = static_cast<char>(byte);
     if (port_.write(&c, 1) != 1)
         return fail(port_label() + " write failed: " + port_.errorString().toStdString());

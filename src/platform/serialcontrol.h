@@ -42,8 +42,9 @@ public:
     [[nodiscard]] bool Settings(const std::string& text);
     std::string Settings() const;
 
-    // true opens COMn (absent, busy or forbidden: refused); false closes.
-    // Opening an open port and closing a closed one do nothing.
+    // true opens COMn (absent, busy or forbidden: refused) and asks its driver
+    // for low latency where it has the setting; false closes. Opening an open
+    // port and closing a closed one do nothing.
     [[nodiscard]] bool PortOpen(bool open);
     bool PortOpen() const;
 

@@ -6,9 +6,22 @@
 
 namespace tessaly {
 
+namespace {
+
+// Window events are let run at most this often from inside a message: a
+// yield after every byte would cost more than the byte itself, and nothing
+// a user does needs an answer faster.
+constexpr qint64 yield_every_ns = 1'000'000;
+
+}  // namespace
+
 bool SerialLink::write_byte(std::uint8_t byte) { return port_.Output(byte); }
 
-void SerialLink::yield() { QCoreApplication::processEvents(); }
+void SerialLink::yield() {
+    if (since_yield_.isValid() && since_yield_.nsecsElapsed() < yield_every_ns) return;
+    QCoreApplication::processEvents();
+    since_yield_.start();
+}
 
 void SerialLink::set_rthreshold(int threshold) { (void)port_.RThreshold(threshold); }
 

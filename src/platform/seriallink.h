@@ -1,7 +1,10 @@
 // The engine's byte link over the serial port control: one Output per byte, a
-// yield through the event loop, the receive switch, and the control's session,
-// so that nothing owed on one connection is waited for on the next.
+// yield through the event loop (at most one a millisecond), the receive
+// switch, and the control's session, so that nothing owed on one connection
+// is waited for on the next.
 #pragma once
+
+#include <QElapsedTimer>
 
 #include "engine/senders.h"
 
@@ -22,6 +25,7 @@ public:
 
 private:
     SerialControl& port_;
+    QElapsedTimer since_yield_;
 };
 
 }  // namespace tessaly

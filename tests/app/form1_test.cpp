@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "appfixture.h"
 #include "devices/fileio.h"
 #include "qt_app.h"
+#include "qtloop.h"
 #include "view/bufferview.h"
 #include "view/gridview.h"
 
@@ -162,6 +164,44 @@ TEST(InterfaceLock, SwitchesMenusAndButtonsTogether) {
     EXPECT_TRUE(w.label_vpp->isEnabled());
     EXPECT_TRUE(w.view().scrl1->isEnabled());
     w.enable();
+}
+
+// Counts the paint events a widget receives.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+// While an operation runs the status line takes every text at once but is
+// repainted once a frame; unlocked, every change is painted again.
+TEST(StatusLine, LockedTextIsCurrentAndRepaintedOnceAFrame) {
+    Started s("status");
+    Form1& w = s.start();
+    QCoreApplication::processEvents();
+    PaintCount count(w.label_status);
+    w.disable();
+    QElapsedTimer t;
+    t.start();
+    for (int a = 1; a <= 2000; ++a) {
+        w.set_status("F:" + std::to_string(a) + "/2000");
+        ASSERT_EQ(s.text(w.label_status), "F:" + std::to_string(a) + "/2000");
+        QCoreApplication::processEvents();
+    }
+    EXPECT_LE(count.paints, t.elapsed() / 40 + 2);
+    const int before = count.paints;
+    test::spin_for(150);
+    EXPECT_GT(count.paints, before) << "the last text is shown within a frame or so";
+    w.enable();
+    EXPECT_TRUE(w.label_status->updatesEnabled());
+    const int unlocked = count.paints;
+    w.set_status("Chip read. 1.00 seconds elapsed...");
+    QCoreApplication::processEvents();
+    EXPECT_GT(count.paints, unlocked);
 }
 
 TEST(Operations, RefusedOnAClosedPort) {

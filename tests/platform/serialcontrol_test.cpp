@@ -77,6 +77,17 @@ TEST_F(SerialLine, OutputGoesOutAtOnceUnchangedAndInOrder) {
     EXPECT_EQ(pty.receive(out.size() + 1, 500), out);
 }
 
+// Opening asks the driver for low latency; a pseudo-terminal has no such
+// setting, and the port still opens and carries bytes both ways.
+TEST_F(SerialLine, PseudoTerminalOpensThoughItHasNoLowLatencySetting) {
+    open("56000,n,8,1");
+    EXPECT_TRUE(ctl->PortOpen());
+    ASSERT_TRUE(ctl->Output(0x64));
+    EXPECT_EQ(pty.receive(1, 500), Bytes{0x64});
+    ASSERT_TRUE(pty.send({0x64}));
+    EXPECT_TRUE(spin_until([&] { return !ctl->Input().empty(); }));
+}
+
 TEST_F(SerialLine, EveryByteReachesInputOnceAndInOrder) {
     open();
     ASSERT_TRUE(ctl->RThreshold(1));

@@ -13,7 +13,7 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
     const std::vector<std::string> args = {
         "--model", "PIC16F88", "--device-list", "d.txt", "--port", "/dev/ttyUSB0",
         "--load", "in.hex", "--dump", "out.hex", "--trace", "t.txt", "--pace", "9600",
-        "--reply-delay-ms", "0", "--stop-after", "0", "--extra-byte-after", "5",
+        "--baud", "19200", "--reply-delay-ms", "0", "--stop-after", "0", "--extra-byte-after", "5",
         "--flip-bit", "0x1F"};
     ASSERT_EQ(parse_options(args, o), "");
     EXPECT_EQ(o.model, "PIC16F88");
@@ -23,10 +23,17 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
     EXPECT_EQ(o.dump, "out.hex");
     EXPECT_EQ(o.trace, "t.txt");
     EXPECT_EQ(o.pace, 9600);
+    EXPECT_EQ(o.baud, 19200);
     EXPECT_EQ(o.reply_delay_ms, 0);
     EXPECT_EQ(o.faults.stop_after, 0);
     EXPECT_EQ(o.faults.extra_byte_after, 5);
     EXPECT_EQ(o.flip_address, 0x1F);
+}
+
+TEST(SimOptions, PortLineRateIs56000UnlessGiven) {
+    SimOptions o;
+    ASSERT_EQ(parse_options({"--port", "/dev/ttyS0"}, o), "");
+    EXPECT_EQ(o.baud, 56000);
 }
 
 TEST(SimOptions, FlipAddressIsHexInEveryWrittenForm) {
@@ -55,6 +62,7 @@ TEST(SimOptions, RefusesBadCommandLinesSayingWhy) {
         {{"--flip-bit", "0x"}, "--flip-bit needs"},
         {{"--flip-bit", "G1"}, "--flip-bit needs"},
         {{"--model", ""}, "--model needs a non-empty value"},
+        {{"--baud", "0"}, "--baud needs a whole number from 50"},
     };
     for (const auto& c : cases) {
         SimOptions o;
