@@ -2,6 +2,9 @@
 // driven by mouse, key and wheel events as the window system delivers them.
 #include "app/form1.h"
 
+#include <filesystem>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -30,10 +33,10 @@ namespace {
 // Model ONE: 1024 FLASH words, 128 EEPROM bytes, one configuration word;
 // TWO: 2048 words, no EEPROM, two configuration words.
 struct EditWindow {
-    explicit EditWindow(const char* model = "1", std::initializer_list<int> free = {})
+    explicit EditWindow(const char* model = "1", std::initializer_list<int> free = {},
+                        const std::string& devices = std::string(TESSALY_TEST_DATA) + "/app_devices.txt")
         : folder("edit") {
-        EXPECT_EQ(load_devices(std::string(TESSALY_TEST_DATA) + "/app_devices.txt", list),
-                  LoadResult::loaded);
+        EXPECT_EQ(load_devices(devices, list), LoadResult::loaded);
         folder.map_ports(free);
         settings().reg_setstring(set_model, model);
         w = std::make_unique<Form1>(list, appinfo, folder.path());
@@ -332,6 +335,26 @@ TEST(Editor, ClosesWithoutStoringWhenTheWheelScrollsItsGrid) {
     EXPECT_TRUE(s.ed().unosbox->isHidden());
     s.type("");
     EXPECT_EQ(s.w->chipimage().flashbuf[10], 0x3FFF);
+}
+
+// 13 words and 5 bytes: the grids' second rows are only partly the buffers'.
+TEST(Editor, CellsPastAPartRowArmNothing) {
+    const std::string devices = (std::filesystem::temp_directory_path() / "tessaly_edit_partrow.txt").string();
+    ASSERT_TRUE(replace_file(devices, "model: PART\nflash: 13\neeprom: 5\nconfigerased: 3FFF\n"));
+    EditWindow s("1", {}, devices);
+    s.right_click(true, 1, 4);
+    ASSERT_TRUE(s.ed().unosbox->isVisible());
+    EXPECT_EQ(s.ed().edit_index, 12);
+    s.type("123");
+    EXPECT_EQ(s.w->chipimage().flashbuf[12], 0x123);
+    for (auto [flash, row, column] : {std::tuple{true, 1, 5}, std::tuple{true, 7, 7},
+                                      std::tuple{false, 0, 5}, std::tuple{false, 1, 0}}) {
+        s.right_click(flash, row, column);
+        EXPECT_TRUE(s.ed().unosbox->isHidden()) << flash << row << column;
+        EXPECT_EQ(s.ed().edit_index, 12);
+        EXPECT_EQ(s.ed().edit_target, edit_flash);
+    }
+    std::filesystem::remove(devices);
 }
 
 TEST(Editor, ADeviceWithoutEepromArmsNoEepromCell) {
