@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (!refused.empty()) continue;
         check(cur.flashsize > 0 && cur.flashsize <= max_flashsize, "FLASH size usable");
-        check(cur.eepromsize >= 0 && cur.eepromsize <= max_eepromsize, "EEPROM size usable");
+        // A negative EEPROM size is a model without EEPROM, as the list allows.
+        check(cur.eepromsize <= max_eepromsize, "EEPROM size usable");
         ChipImage image;
         blank_buffers(cur, image);
         check(image.flashbuf.size() == static_cast<std::size_t>(cur.flashsize), "FLASH buffer");
