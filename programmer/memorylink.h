@@ -41,6 +41,7 @@ public:
         inbound.clear();
         return n;
     }
+    bool input_waiting() override { return !inbound.empty(); }
 
     // The bytes a receive event hands over now: all that wait, or only the
     // first (a slow line, one event per byte). Empty while reception is off.

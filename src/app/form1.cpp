@@ -76,8 +76,10 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     build_labels(form);
     build_buttons(form);
     view_ = new BufferView(form, curdevice_, chipimage_);
+    // Edits wait only for an operation, which reads or writes the buffers;
+    // Test Vpp leaves them alone.
     editor_ = new CellEditor(form, *view_, curdevice_, chipimage_,
-                             {[this] { return refuse_busy(); }, [this] { label_hex->clear(); }});
+                             {[this] { return refuse_pending(); }, [this] { label_hex->clear(); }});
     focus_ = new GridFocus(form, *view_, *editor_);
     // Label1_Click, label_ime_Click and label_info_Click: the model change.
     for (QLabel* l : {Label1, view_->label_ime, view_->label_info}) {
@@ -294,6 +296,11 @@ void Form1::run_operation(Operation op) { engine_.start(op); }
 bool Form1::refuse_busy() {
     if (engine_.busy()) set_status(busy_text);
     return engine_.busy();
+}
+
+bool Form1::refuse_pending() {
+    if (engine_.pending()) set_status(busy_text);
+    return engine_.pending();
 }
 
 void Form1::open_from_label() {

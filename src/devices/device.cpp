@@ -1,5 +1,7 @@
 #include "devices/device.h"
 
+#include <algorithm>
+
 #include "devices/hextext.h"
 #include "devices/wire.h"
 
@@ -88,6 +90,23 @@ void blank_buffers(const SelectedDevice& cur, ChipImage& image) {
         image.eeprombuf.assign(1, 0);
     }
     image.conf = cur.conferased;
+}
+
+WideWords wide_words(const SelectedDevice& cur, const ChipImage& image) {
+    WideWords wide;
+    const auto note = [&wide](std::int32_t address, std::int32_t word) {
+        if (is_chip_word(word)) return;
+        if (wide.count++ == 0) {
+            wide.first_address = address;
+            wide.first_word = word;
+        }
+    };
+    const auto flash = std::min<std::size_t>(image.flashbuf.size(),
+                                             static_cast<std::size_t>(std::max(cur.flashsize, 0)));
+    for (std::size_t a = 0; a < flash; ++a) note(static_cast<std::int32_t>(a), image.flashbuf[a]);
+    note(config1_address, image.conf[0]);
+    if (cur.config2used) note(config2_address, image.conf[1]);
+    return wide;
 }
 
 }  // namespace tessaly

@@ -66,4 +66,15 @@ std::string select_device(const DeviceList& list, std::int32_t index, SelectedDe
 // Re-creates all three buffers blank for the device's sizes and erased values.
 void blank_buffers(const SelectedDevice& cur, ChipImage& image);
 
+// The FLASH and configuration words (the second only where the device has it)
+// that hold more than the 14 bits of a chip word: a programmer that does not
+// mask what it reads, or a read of an empty socket, leaves such words, and no
+// HEX file can carry them.
+struct WideWords {
+    std::int32_t count = 0;
+    std::int32_t first_address = -1;  // FLASH from 0, or 2007h and 2008h
+    std::int32_t first_word = 0;
+};
+WideWords wide_words(const SelectedDevice& cur, const ChipImage& image);
+
 }  // namespace tessaly

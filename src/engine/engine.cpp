@@ -3,7 +3,9 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "devices/hextext.h"
 #include "devices/msgbox.h"
 #include "engine/report.h"
 
@@ -64,7 +66,12 @@ StartResult Engine::start(Operation which) {
     host_.disable();
     host_.set_status(info.starttext);
     host_.yield();
+    settling_ = nullptr;
+    restore_ = info.blanksfirst;
     if (info.blanksfirst) {
+        // A read that does not complete puts these back: half a chip's words
+        // over blank buffers would pass for the chip's contents.
+        before_ = image_;
         blank_buffers(cur_, image_);
         host_.updatedisplay();
         host_.yield();
@@ -125,38 +132,64 @@ std::int64_t Engine::compute_message_bound() const {
     return 2 * static_cast<std::int64_t>(op_.algcount) * (addresses + 2);
 }
 
+// The last reply is in. The completion waits for the quiet time to pass
+// (reply_timeout): a byte in that time shows the replies were out of step.
 void Engine::finish() {
     // The name is taken before the completion runs: an operation started during
     // the completion's yields records its own name and must keep it.
     const std::string name = op_.opname;
     op_.opname.clear();
     const OperationInfo* info = find_operation(name);
-    if (info == nullptr) return;
-    active_ = false;
-    host_.stop_reply_timer();
-    complete(*info);
+    if (info == nullptr || !active_) return;
+    settling_ = info;
+    host_.start_reply_timer(quiet_ms);
 }
 
 void Engine::complete(const OperationInfo& info) {
-    host_.enable();
+    active_ = false;
+    restore_ = false;
+    // Everything shown is taken before the first yield: an operation started
+    // inside it sets these fields anew.
     op_.starttime = elapsed_seconds(op_.starttime, host_.clock());
     op_.elapsedtext = elapsed_text(op_.starttime);
     const bool failed = info.checks && op_.mismatches != 0;
-    host_.set_status(std::string(failed ? info.failtext : info.donetext) + op_.elapsedtext +
-                     " seconds elapsed...");
+    const std::string status = std::string(failed ? info.failtext : info.donetext) +
+                               op_.elapsedtext + " seconds elapsed...";
+    const std::string box = failed ? std::string(info.boxtext) + crlf + crlf + op_.report : "";
+    const WideWords wide = info.blanksfirst ? wide_words(cur_, image_) : WideWords{};
+    host_.enable();
+    host_.set_status(status);
     host_.yield();
     if (info.blanksfirst) {
         host_.updatedisplay();
         host_.yield();
+        if (wide.count != 0) tell_wide_words(wide);
     }
     if (failed) {
-        host_.show_msgbox(std::string(info.boxtext) + crlf + crlf + op_.report, box_error);
+        host_.show_msgbox(box, box_error);
         host_.yield();
     }
 }
 
-void Engine::stop_operation(const std::string& status, const std::string& box, bool silent) {
+void Engine::tell_wide_words(const WideWords& wide) {
+    const Target where = wide.first_address == config1_address   ? Target::config1
+                         : wide.first_address == config2_address ? Target::config2
+                                                                 : Target::flash;
+    host_.show_msgbox(
+        std::to_string(wide.count) +
+            (wide.count == 1 ? " word read holds more than the 14 bits of a chip word: "
+                             : " words read hold more than the 14 bits of a chip word, the first ") +
+            location(where, wide.first_address) + " as " + hex4h(wide.first_word) + "." + crlf +
+            "No chip gives such words: the socket may be empty, the chip may make poor contact, "
+            "or the programmer does not mask the words it reads." + crlf +
+            "The words are kept in the buffers as read; they cannot be saved as a HEX file.",
+        box_info);
+    host_.yield();
+}
+
+void Engine::stop_operation(const std::string& status, const std::string& reason, bool silent) {
     active_ = false;
+    settling_ = nullptr;
     host_.stop_reply_timer();
     op_.opname.clear();
     op_.ip = op_.algcount + 1;
@@ -173,49 +206,67 @@ void Engine::stop_operation(const std::string& status, const std::string& box, b
         link_.forget();
         skip_ = 0;
     }
-    // The grids show what the buffers hold, a Read All's words so far included.
+    const bool restored = std::exchange(restore_, false);
+    if (restored) image_ = before_;
     host_.updatedisplay();
     host_.enable();
     host_.set_status(status);
-    host_.show_msgbox(box, box_error);
+    host_.show_msgbox(reason + crlf +
+                          (restored ? "The operation has been stopped; the buffers are back as "
+                                      "they were before it."
+                                    : "The operation has been stopped; the buffers are kept."),
+                      box_error);
     host_.yield();
+}
+
+// Nothing is owed when a byte nobody asked for shows, so whatever waits with
+// it is unrequested too and goes. The stop's voltages-off is owed as usual:
+// the next run drops its reply however late it comes.
+void Engine::stop_out_of_step() {
+    rxqueue_.clear();
+    link_.discard_input();
+    stop_operation("Operation stopped: the programmer's replies are out of step!",
+                   "The programmer sent a byte that no message asked for: its replies are out of "
+                   "step, and the words read may belong to other addresses.");
 }
 
 void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number) {
     if (fault.cause == Cause::out_of_step) {
-        stop_operation("Operation stopped: the programmer's replies are out of step!",
-                       fault.reason + crlf + "The operation has been stopped; the buffers are kept.",
-                       true);
+        stop_out_of_step();
         return;
     }
     if (fault.cause == Cause::link) {
         const std::string why = link_.error_text();
         stop_operation(port_error_text(host_.portnumber()),
-                       "Writing to the serial port failed" + (why.empty() ? "" : ": " + why) + "." +
-                           crlf + "The operation has been stopped; the buffers are kept.",
+                       "Writing to the serial port failed" + (why.empty() ? "" : ": " + why) + ".",
                        true);
         return;
     }
     stop_operation("Operation stopped: device data error!",
                    "Symbolic instruction '" + text + "' (number " + std::to_string(number) +
-                       ") cannot run: " + fault.reason + "." + crlf +
-                       "The operation has been stopped.");
+                       ") cannot run: " + fault.reason + ".");
 }
 
 void Engine::reply_timeout() {
     // A step under way is not waiting for a reply; the timer starts again at its end.
     if (!active_ || in_step_) return;
+    if (settling_ != nullptr) {
+        // Reception is off after the last step: a late byte waits unread.
+        if (!rxqueue_.empty() || link_.input_waiting()) {
+            stop_out_of_step();
+        } else {
+            complete(*std::exchange(settling_, nullptr));
+        }
+        return;
+    }
     stop_operation("Operation stopped: the programmer did not answer!",
-                   std::string("The programmer did not answer.") + crlf +
-                       "The operation has been stopped; the buffers are kept.",
-                   true);
+                   "The programmer did not answer.", true);
 }
 
 void Engine::port_lost(const std::string& why) {
     forget_other_sessions();
     if (!active_) return;
-    stop_operation("Operation stopped: the serial port was lost!",
-                   why + "." + crlf + "The operation has been stopped; the buffers are kept.", true);
+    stop_operation("Operation stopped: the serial port was lost!", why + ".", true);
 }
 
 void Engine::MSComm1_OnComm(std::string_view input) {
@@ -229,6 +280,12 @@ void Engine::MSComm1_OnComm(std::string_view input) {
         rxqueue_.pop_front();
         if (skip_ > 0) {
             --skip_;
+            continue;
+        }
+        // Each message is owed its reply and no more, and none can come before
+        // the message went out.
+        if (active_ && link_.owed() == 0) {
+            stop_out_of_step();
             continue;
         }
         link_.received();

@@ -30,6 +30,14 @@ inline constexpr const char* busy_text =
 // plus its longest wait, is stopped.
 inline constexpr std::int32_t reply_grace_ms = 5000;
 
+// After its last reply an operation waits this long before it says it has
+// completed. A byte nobody asked for shifts every later reply by one, so the
+// run takes its last reply one byte early and the real one follows about one
+// exchange later: at 1200 baud behind a USB adapter holding bytes for its
+// 16 ms latency timer that is well under 50 ms. A byte in this time means the
+// replies were out of step.
+inline constexpr std::int32_t quiet_ms = 200;
+
 std::string port_error_text(std::int32_t portnumber);
 
 enum class StartResult {
@@ -52,7 +60,8 @@ public:
     // Returns false when refused (an operation is pending, or the port is
     // closed when switching on).
     bool label_vpp_Click();
-    // Called by the window when the reply timer has run out.
+    // Called by the window when the reply timer has run out: a silent
+    // programmer, or the quiet time after the last reply has passed.
     void reply_timeout();
     // The serial port was lost (why names it): a pending run ends at once.
     void port_lost(const std::string& why);
@@ -62,6 +71,8 @@ public:
     // An operation is pending or Test Vpp is on: nothing else may start.
     bool busy() const { return active_ || op_.testvpp; }
     bool pending() const { return active_; }
+    // The last reply is in; the operation completes when the quiet time passes.
+    bool settling() const { return settling_ != nullptr; }
     std::int32_t reply_timeout_ms() const { return timeout_ms_; }
 
     OpState& opstate() { return op_; }
@@ -72,7 +83,7 @@ private:
     enum class Cause {
         device_data,  // the device list's data cannot run soundly
         link,         // the serial line failed
-        out_of_step,  // a reply no chip can give: the replies are out of step
+        out_of_step,  // a byte came that no message asked for
     };
     struct Fault {
         std::string reason;
@@ -92,19 +103,23 @@ private:
     // The buffer cell at an address (FLASH, EEPROM) or the word of a target.
     std::int32_t& cell(Target target, std::int32_t address);
     std::int32_t check_word(Target target);  // the value to send, or a fault
-    void check_in_step(Target target, std::int32_t address, std::int32_t word) const;
     static std::string location(Target target, std::int32_t address);
     std::int32_t highest_flash() const;
     std::int32_t highest_eeprom() const;
     std::int32_t page() const;
     std::int32_t find_after(const char* word) const;
     void progress(Target target);
+    template <typename... Params, typename... Args>
+    void transmit(SendResult (*sender)(Link&, Params...), Args... args);
     void send(SendResult result);
+    bool unrequested_waiting();
     void advance() { op_.ip += 1; }
 
     void finish();
     void complete(const OperationInfo& info);
-    void stop_operation(const std::string& status, const std::string& box, bool silent = false);
+    void tell_wide_words(const WideWords& wide);
+    void stop_operation(const std::string& status, const std::string& reason, bool silent = false);
+    void stop_out_of_step();
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t compute_timeout() const;
     std::int64_t compute_message_bound() const;
@@ -119,6 +134,9 @@ private:
     ChipImage& image_;
     OpState op_;
     bool active_ = false;     // from the start routine until completion or a stop
+    const OperationInfo* settling_ = nullptr;  // waiting out the quiet time
+    bool restore_ = false;    // a stop puts back the buffers kept in before_
+    ChipImage before_;        // the buffers as a Read All found them
     bool in_step_ = false;
     bool draining_ = false;
     bool loopopen_ = false;   // a loop-opening instruction has run in this operation

@@ -12,6 +12,14 @@
 
 namespace tessaly {
 
+// Every message of a run goes out here. Nothing is owed when the next message
+// is due, so a byte already waiting was sent without being asked for.
+template <typename... Params, typename... Args>
+void Engine::transmit(SendResult (*sender)(Link&, Params...), Args... args) {
+    if (unrequested_waiting()) throw Fault{"", Cause::out_of_step};
+    send(sender(link_, args...));
+}
+
 void Engine::algorithm_step() {
     // Test Vpp owns the line: its replies are nobody's, so the byte is dropped.
     if (op_.testvpp) return;
@@ -65,11 +73,11 @@ void Engine::run_form(const Instruction& ins) {
         if (cur_.voltageseq != voltageseq_vddvpp && cur_.voltageseq != voltageseq_vppvdd) {
             throw Fault{"the voltage order of the device is neither vddvpp nor vppvdd"};
         }
-        send(send_begin(link_, cur_.voltageseq));
+        transmit(send_begin, cur_.voltageseq);
         advance();
         return;
     case Form::end:
-        send(send_end(link_));
+        transmit(send_end);
         advance();
         return;
     case Form::calcflash: op_.lastflash = highest_flash(); break;
@@ -106,16 +114,16 @@ void Engine::run_form(const Instruction& ins) {
     case Form::checkconfig2: run_check(ins.form); return;
     case Form::send_byte_word:
         if (op_.substep == 0) {
-            send(send_byte(link_, ins.xx));
+            transmit(send_byte, ins.xx);
             op_.substep = 1;
             return;
         }
-        send(send_word(link_, ins.yyyy));
+        transmit(send_word, ins.yyyy);
         op_.substep = 0;
         advance();
         return;
     case Form::send_byte:
-        send(send_byte(link_, ins.xx));
+        transmit(send_byte, ins.xx);
         advance();
         return;
     case Form::wprog:
@@ -129,18 +137,18 @@ void Engine::run_form(const Instruction& ins) {
     case Form::unrecognized: return;
     }
     advance();
-    send(send_step(link_));
+    transmit(send_step);
 }
 
 void Engine::run_send(const Instruction& ins, Target target) {
     if (op_.substep == 0) {
         check_word(target);
         progress(target);
-        send(send_byte(link_, ins.xx));
+        transmit(send_byte, ins.xx);
         op_.substep = 1;
         return;
     }
-    send(send_word(link_, check_word(target)));
+    transmit(send_word, check_word(target));
     op_.substep = 0;
     if (target == Target::flash || target == Target::eeprom) op_.counter += 1;
     advance();
@@ -151,12 +159,12 @@ void Engine::run_read(const Instruction& ins, Target target) {
     case 0:
         cell(target, op_.counter);  // refuse an address past the buffer before anything is sent
         progress(target);
-        send(send_byte(link_, ins.xx));
+        transmit(send_byte, ins.xx);
         op_.substep = 1;
         return;
     case 1:
         op_.rxword = 0;
-        send(send_read(link_));
+        transmit(send_read);
         op_.substep = 2;
         return;
     case 2:
@@ -165,7 +173,6 @@ void Engine::run_read(const Instruction& ins, Target target) {
         return;
     default:
         op_.rxword += 256 * op_.rxbyte;  // high data byte; the third byte runs the next instruction
-        check_in_step(target, op_.counter, op_.rxword);
         cell(target, op_.counter) = target == Target::eeprom ? op_.rxword % 256 : op_.rxword;
         op_.substep = 0;
         op_.rxword = 0;
@@ -186,7 +193,6 @@ void Engine::run_check(Form form) {
     const Target target = static_cast<Target>(index % 4);
     const bool byte = target == Target::eeprom;
     const std::int32_t address = op_.counter;
-    check_in_step(target, address, op_.temp);
     if (!blank) cell(target, address);
     progress(target);
     if (target == Target::flash || target == Target::eeprom) op_.counter += 1;
@@ -204,7 +210,7 @@ void Engine::run_check(Form form) {
         const auto text = [byte](std::int32_t v) { return byte ? hex2h(v) : hex4h(v); };
         add_report_line(op_, location(target, address), text(readvalue), text(expected));
     }
-    send(send_step(link_));
+    transmit(send_step);
 }
 
 // The closing "loop" is looked for only when the loop is skipped: a list whose
@@ -222,7 +228,7 @@ void Engine::run_loop_open(std::int32_t last) {
         // Finished: a later "loop" would start it again from address 0, for ever.
         loopopen_ = false;
     }
-    send(send_step(link_));
+    transmit(send_step);
 }
 
 void Engine::run_loop() {
@@ -232,7 +238,7 @@ void Engine::run_loop() {
     // The loop-opening instruction would meet the same counter again, for ever.
     if (op_.counter == loopcounter_) throw Fault{"its loop never moves to the next address"};
     op_.ip = op_.loopstart;
-    send(send_step(link_));
+    transmit(send_step);
 }
 
 void Engine::run_ifpage() {
@@ -242,7 +248,7 @@ void Engine::run_ifpage() {
     } else {
         op_.ip = find_after("endifpage") + 1;
     }
-    send(send_step(link_));
+    transmit(send_step);
 }
 
 void Engine::run_unrecognized(const std::string& text) {
@@ -286,18 +292,6 @@ std::int32_t Engine::check_word(Target target) {
                              : target == Target::config1 ? std::string("configuration word 1")
                                                          : std::string("configuration word 2");
     throw Fault{what + " holds " + std::to_string(value) + ", which is not a word from 0 to FFFFh"};
-}
-
-// FLASH and configuration words have 14 bits. A read with more is a reply
-// taken for the wrong one: a byte was lost or added on the line.
-void Engine::check_in_step(Target target, std::int32_t address, std::int32_t word) const {
-    if (target == Target::eeprom || target == Target::temp || is_chip_word(word)) return;
-    const std::string what = target == Target::flash     ? "FLASH word " + hex4h(address)
-                             : target == Target::config1 ? "Configuration word " + hex4h(config1_address)
-                                                         : "Configuration word " + hex4h(config2_address);
-    throw Fault{what + " was read as " + hex4h(word) +
-                    ", which no chip holds: the programmer's replies are out of step.",
-                Cause::out_of_step};
 }
 
 std::string Engine::location(Target target, std::int32_t address) {
@@ -357,6 +351,10 @@ void Engine::progress(Target target) {
     case Target::temp: return;
     }
     host_.yield();
+}
+
+bool Engine::unrequested_waiting() {
+    return active_ && skip_ == 0 && link_.owed() == 0 && (!rxqueue_.empty() || link_.input_waiting());
 }
 
 void Engine::send(SendResult result) {

@@ -21,6 +21,7 @@ public:
     void yield() override { line_.yield(); }
     void set_rthreshold(int threshold) override { line_.set_rthreshold(threshold); }
     std::size_t discard_input() override { return line_.discard_input(); }
+    bool input_waiting() override { return line_.input_waiting(); }
     std::uint64_t session() const override { return line_.session(); }
     std::string error_text() const override { return line_.error_text(); }
 

@@ -23,6 +23,8 @@ public:
     virtual void set_rthreshold(int threshold) = 0;
     // Drops every received byte not yet handed over; returns how many.
     virtual std::size_t discard_input() = 0;
+    // A received byte waits that has not been handed over.
+    virtual bool input_waiting() { return false; }
     // Changes whenever the line is opened, closed or lost: a reply owed on one
     // session never arrives on another.
     virtual std::uint64_t session() const { return 0; }

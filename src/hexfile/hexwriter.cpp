@@ -42,24 +42,14 @@ void add_area(std::vector<std::string>& lines, const std::vector<std::int32_t>& 
     }
 }
 
-std::string wide_word_text(const std::string& what, std::int32_t word) {
-    return what + " holds " + hex4h(word) + ", more than the 14 bits of a chip word.";
-}
-
 // The reader refuses FLASH words above 3FFFh and masks configuration words,
 // so a file holding either would not load back as these buffers.
 std::string wide_word_fault(const SelectedDevice& dev, const ChipImage& image) {
-    for (std::int32_t a = 0; a < dev.flashsize; ++a) {
-        const std::int32_t word = image.flashbuf[static_cast<std::size_t>(a)];
-        if (!is_chip_word(word)) return wide_word_text("FLASH word " + hex4h(a), word);
-    }
-    const int configs = dev.config2used ? 2 : 1;
-    for (int k = 0; k < configs; ++k) {
-        const std::int32_t word = image.conf[static_cast<std::size_t>(k)];
-        if (!is_chip_word(word))
-            return wide_word_text("Configuration word " + hex4h(config1_address + k), word);
-    }
-    return "";
+    const WideWords wide = wide_words(dev, image);
+    if (wide.count == 0) return "";
+    const std::string what = wide.first_address < config1_address ? "FLASH word " : "Configuration word ";
+    return what + hex4h(wide.first_address) + " holds " + hex4h(wide.first_word) +
+           ", more than the 14 bits of a chip word.";
 }
 
 }  // namespace

@@ -178,6 +178,12 @@ std::vector<std::uint8_t> SerialControl::Input() {
     return std::exchange(waiting_, {});
 }
 
+bool SerialControl::input_waiting() {
+    if (!waiting_.empty() || port_.bytesAvailable() > 0) return true;
+    int queued = 0;
+    return port_.isOpen() && ::ioctl(port_.handle(), FIONREAD, &queued) == 0 && queued > 0;
+}
+
 void SerialControl::take_received() {
     if (!port_.isOpen()) return;
     const QByteArray got = port_.readAll();

@@ -58,6 +58,9 @@ public:
 
     // Every received byte not read yet, oldest first; the read removes them.
     std::vector<std::uint8_t> Input();
+    // A received byte waits that Input has not read yet, in the control or
+    // still in the device's driver.
+    bool input_waiting();
 
     // Changes whenever the port opens, closes or is lost, so a reply owed on
     // one connection is not waited for on the next.

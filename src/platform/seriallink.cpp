@@ -27,6 +27,8 @@ void SerialLink::set_rthreshold(int threshold) { (void)port_.RThreshold(threshol
 
 std::size_t SerialLink::discard_input() { return port_.Input().size(); }
 
+bool SerialLink::input_waiting() { return port_.input_waiting(); }
+
 std::uint64_t SerialLink::session() const { return port_.session(); }
 
 std::string SerialLink::error_text() const { return port_.error_text(); }

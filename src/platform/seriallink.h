@@ -20,6 +20,7 @@ public:
     void yield() override;
     void set_rthreshold(int threshold) override;
     std::size_t discard_input() override;
+    bool input_waiting() override;
     std::uint64_t session() const override;
     std::string error_text() const override;
 

@@ -370,14 +370,25 @@ TEST(Editor, ADeviceWithoutEepromArmsNoEepromCell) {
     }
 }
 
-TEST(Editor, RefusedWhileTestVppIsOn) {
+// An operation reads or writes the buffers, so edits wait for it; Test Vpp
+// leaves the buffers alone, and the editor works meanwhile.
+TEST(Editor, RefusedWhileAnOperationRunsButNotWhileTestVppIsOn) {
     EditWindow s("1", {3});
     BufferView& v = s.v();
-    s.right_click(true, 0, 0);  // opened before the switch
     QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);
-    ASSERT_TRUE(s.w->engine().busy());
+    ASSERT_TRUE(s.w->engine().opstate().testvpp);
+    s.right_click(true, 0, 0);
+    ASSERT_TRUE(s.ed().unosbox->isVisible());
+    s.type("12");
+    EXPECT_EQ(s.w->chipimage().flashbuf[0], 0x12);
+    QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);
+
+    s.right_click(true, 0, 1);  // opened before the operation starts
+    ASSERT_TRUE(s.ed().unosbox->isVisible());
+    s.w->Command[2]->click();  // Erase All; nobody answers on COM3
+    ASSERT_TRUE(s.w->engine().pending());
     s.type("0");
-    EXPECT_EQ(s.w->chipimage().flashbuf[0], 0x3FFF);
+    EXPECT_EQ(s.w->chipimage().flashbuf[1], 0x3FFF);
     EXPECT_EQ(s.w->label_status->text().toStdString(), busy_text);
     s.w->set_status("");
     s.right_click(true, 1, 2);
@@ -386,8 +397,11 @@ TEST(Editor, RefusedWhileTestVppIsOn) {
     QTest::mouseClick(v.label_conf[0], Qt::LeftButton);
     EXPECT_EQ(s.w->label_status->text().toStdString(), busy_text);
     EXPECT_TRUE(s.ed().unosbox->isHidden());
-    EXPECT_EQ(s.ed().edit_index, 0);
-    QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);
+    EXPECT_EQ(s.ed().edit_index, 1);
+    // The silent programmer's box closes and the run ends.
+    tessaly::testing::while_shown([](QDialog* box) { box->accept(); },
+                                  [&] { s.w->engine().reply_timeout(); });
+    ASSERT_FALSE(s.w->engine().pending());
     s.right_click(true, 1, 2);
     EXPECT_TRUE(s.ed().unosbox->isVisible());
 }

@@ -1,6 +1,9 @@
 // Starting operations, refusals, stopping a run that cannot go on, and Test Vpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "devices/msgbox.h"
 #include "fakes.h"
 
@@ -130,27 +133,35 @@ TEST(Start, LostPortEndsAPendingRun) {
     EXPECT_EQ(rig.host.status, "Operation stopped: the serial port was lost!");
 }
 
-// An operation started while the previous one's completion yields keeps its
-// name, completes normally, and gets none of the old event's leftover bytes.
+// The unlock lets window events run, so the next operation can start inside
+// the completion: it keeps its name and its start time, and the completion
+// still shows its own time and report.
 TEST(Start, OperationStartedDuringCompletionCompletes) {
     Rig rig;
-    rig.lines({"begin", "end"});
-    rig.engine.start(Operation::erase);
+    rig.readvalue = [](int) { return 0; };
+    rig.lines({"begin", "temp=s04", "checkblankflash", "end"});
+    rig.engine.start(Operation::blank);
+    rig.host.now = 103.5;
     bool started = false;
-    rig.host.onyield = [&] {
-        if (started || rig.host.status.rfind("Chip erased. ", 0) != 0) return;
+    rig.host.onenable = [&] {
+        if (started) return;
         started = true;
-        EXPECT_EQ(rig.engine.start(Operation::program), StartResult::started);
+        rig.lines({"begin", "end"});
+        EXPECT_EQ(rig.engine.start(Operation::verify), StartResult::started);
     };
-    rig.engine.MSComm1_OnComm("\x01");            // reply to 101
-    rig.engine.MSComm1_OnComm("\x02\x03\x04");    // reply to 103, then two strays
-    ASSERT_TRUE(started);
-    EXPECT_EQ(rig.engine.opstate().opname, "program");
-    EXPECT_EQ(rig.engine.opstate().ip, 2);  // the strays did not run its "end"
-    rig.host.onyield = nullptr;
-    rig.answered = rig.link.written.size() - 1;
     rig.run();
-    EXPECT_EQ(rig.host.status.rfind("Chip programmed. ", 0), 0u);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(rig.host.statuses[rig.host.statuses.size() - 1], "Chip is not blank. 3.50 seconds elapsed...");
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_NE(rig.host.boxes[0].text.find("FLASH Word 0000h,   0000h,   3FFFh,"), std::string::npos)
+        << rig.host.boxes[0].text;
+    const OpState& op = rig.engine.opstate();
+    EXPECT_EQ(op.opname, "verify");
+    EXPECT_EQ(op.starttime, 103.5f);
+    rig.host.onenable = nullptr;
+    rig.host.now = 104.0;
+    rig.run();
+    EXPECT_EQ(rig.host.status, "Chip verified. 0.50 seconds elapsed...");
     EXPECT_FALSE(rig.engine.busy());
 }
 
@@ -175,7 +186,7 @@ TEST(Timeout, NoAnswerStopsTheRunAndKeepsTheBuffers) {
     Rig rig;
     rig.cur.progtime = 20;
     rig.lines({"begin", "w30", "flash=s04", "wprog", "end"});
-    rig.engine.start(Operation::read);
+    rig.engine.start(Operation::program);
     EXPECT_EQ(rig.engine.reply_timeout_ms(), reply_grace_ms + 30);
     rig.engine.MSComm1_OnComm("\x01");  // reply to 101; the w30 step waits for its reply
     rig.engine.MSComm1_OnComm("\x01");  // 104 04 goes out
@@ -325,46 +336,155 @@ TEST(Faults, NothingOfTheRefusedInstructionIsSent) {
     EXPECT_EQ(rig.messages(), (Msgs{{101}, {103}}));
 }
 
-// A FLASH or configuration word with bits above the 14th comes from no chip:
-// the replies went out of step, and the run says so instead of succeeding.
-TEST(Faults, ReadOutOfStepStopsAtTheFirstImpossibleWord) {
+// Each message is owed its reply and no more, and no reply comes before its
+// message went out: any other byte means the replies are out of step, and
+// the run stops instead of completing.
+TEST(OutOfStep, AByteNoMessageAskedForStopsTheRun) {
     const struct {
         const char* name;
-        Operation op;
-        std::vector<std::string> list;
-        int bad;  // the read that returns the impossible word
-        std::string what;
+        std::function<void(Rig&)> feed;
     } cases[] = {
-        {"read all", Operation::read, {"begin", "setflashloop", "flash=s04", "loop", "end"}, 3,
-         "FLASH word 0003h was read as FF68h"},
-        {"verify", Operation::verify,
-         {"begin", "setflashloop", "temp=s04", "checkflash", "loop", "end"}, 3,
-         "FLASH word 0003h was read as FF68h"},
-        {"configuration", Operation::read, {"begin", "s00-0000", "config1=s04", "end"}, 0,
-         "Configuration word 2007h was read as FF68h"},
+        {"in the same input as a reply", [](Rig& r) { r.engine.MSComm1_OnComm("\x01\x02"); }},
+        {"waiting when the next message is due",
+         [](Rig& r) {
+             r.link.waiting = true;
+             r.engine.MSComm1_OnComm("\x01");
+         }},
+        {"after the last reply, in its input",
+         [](Rig& r) {
+             r.engine.MSComm1_OnComm("\x01");
+             r.engine.MSComm1_OnComm("\x01");
+             r.engine.MSComm1_OnComm("\x01\x02");
+         }},
+        {"on its own in the quiet time",
+         [](Rig& r) {
+             for (int i = 0; i < 3; ++i) r.engine.MSComm1_OnComm("\x01");
+             r.link.waiting = true;
+             r.quiet();
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        rig.readvalue = [bad = c.bad](int n) { return n == bad ? 0xFF68 : 0x0123; };
-        rig.lines(c.list);
-        rig.engine.start(c.op);
-        rig.run();
-        ASSERT_EQ(rig.host.boxes.size(), 1u);
-        const std::string& text = rig.host.boxes[0].text;
-        EXPECT_EQ(rig.host.boxes[0].kind, box_error);
-        EXPECT_EQ(text.rfind(c.what, 0), 0u) << text;
-        EXPECT_NE(text.find("out of step"), std::string::npos) << text;
+        rig.lines({"begin", "w5", "end"});
+        rig.engine.start(Operation::erase);
+        c.feed(rig);
         EXPECT_EQ(rig.host.status, "Operation stopped: the programmer's replies are out of step!");
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_EQ(rig.host.boxes[0].kind, box_error);
+        EXPECT_NE(rig.host.boxes[0].text.find("no message asked for"), std::string::npos);
         EXPECT_FALSE(rig.host.locked);
         EXPECT_FALSE(rig.engine.busy());
         EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
-        // The words read before it stay; the impossible one is not stored.
-        if (c.op == Operation::read && c.bad == 3) {
-            EXPECT_EQ(rig.image.flashbuf[2], 0x0123);
-            EXPECT_EQ(rig.image.flashbuf[3], blank_flash_word);
+    }
+}
+
+TEST(OutOfStep, CompletionWaitsForTheQuietTime) {
+    Rig rig;
+    rig.engine.start(Operation::erase);
+    rig.engine.MSComm1_OnComm("\x01");
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_TRUE(rig.engine.settling());
+    EXPECT_TRUE(rig.host.locked);
+    EXPECT_EQ(rig.host.timerms, quiet_ms);
+    EXPECT_EQ(rig.host.status, "Begin erase all.");
+    rig.engine.reply_timeout();
+    EXPECT_EQ(rig.host.status.rfind("Chip erased. ", 0), 0u) << rig.host.status;
+    EXPECT_TRUE(rig.host.boxes.empty());
+    EXPECT_FALSE(rig.engine.busy());
+}
+
+// A programmer that does not mask the word, or an empty socket, gives words
+// wider than 14 bits. A Read All stores them as read and then says so; words
+// of 14 bits end with no box.
+TEST(WideWords, ReadAllKeepsThemAndTellsTheFirst) {
+    const struct {
+        const char* name;
+        std::vector<std::string> list;
+        std::function<std::int32_t(int)> word;
+        std::string told;  // "" for no box
+    } cases[] = {
+        {"every FLASH word", {"begin", "setflashloop", "flash=s04", "loop", "end"},
+         [](int) { return 0xFFFF; }, "16 words read hold more than the 14 bits of a chip word, "
+                                     "the first FLASH Word 0000h as FFFFh."},
+        {"one configuration word", {"begin", "setflashloop", "flash=s04", "loop", "config1=s04", "end"},
+         [](int n) { return n == 16 ? 0x7F68 : 0x0123; },
+         "1 word read holds more than the 14 bits of a chip word: CONF Word 2007h as 7F68h."},
+        {"none", {"begin", "setflashloop", "flash=s04", "loop", "config1=s04", "end"},
+         [](int) { return 0x3FFF; }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.readvalue = c.word;
+        rig.lines(c.list);
+        rig.engine.start(Operation::read);
+        rig.run();
+        EXPECT_EQ(rig.host.status.rfind("Chip read. ", 0), 0u) << rig.host.status;
+        EXPECT_EQ(rig.image.flashbuf[0], c.word(0));
+        EXPECT_FALSE(rig.engine.busy());
+        if (c.told.empty()) {
+            EXPECT_TRUE(rig.host.boxes.empty());
+            continue;
         }
-        EXPECT_NE(std::find(rig.log.rbegin(), rig.log.rend(), "updatedisplay"), rig.log.rend());
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_EQ(rig.host.boxes[0].kind, box_info);
+        const std::string& text = rig.host.boxes[0].text;
+        EXPECT_EQ(text.rfind(c.told, 0), 0u) << text;
+        for (const char* cause : {"empty", "poor contact", "does not mask"}) {
+            EXPECT_NE(text.find(cause), std::string::npos) << cause;
+        }
+    }
+}
+
+// Whatever ends a Read All early, the buffers go back to what they held
+// before it, and the grids show them.
+TEST(ReadAll, ThatDoesNotCompletePutsTheBuffersBack) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> stop;
+        std::string status;
+    } cases[] = {
+        {"no answer", [](Rig& r) { r.engine.reply_timeout(); },
+         "Operation stopped: the programmer did not answer!"},
+        {"lost port", [](Rig& r) { r.engine.port_lost("COM3 (/dev/x) was lost: gone"); },
+         "Operation stopped: the serial port was lost!"},
+        {"out of step", [](Rig& r) { r.engine.MSComm1_OnComm("\x01\x01"); },
+         "Operation stopped: the programmer's replies are out of step!"},
+        {"device data",
+         [](Rig& r) {
+             r.cur.pagesize = 0;  // the next "ifpage" cannot run
+             r.engine.MSComm1_OnComm("\x01");
+             r.engine.MSComm1_OnComm("\x01\x01\x01");
+         },
+         "Operation stopped: device data error!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.image.flashbuf[1] = 0x0123;
+        rig.image.eeprombuf[0] = 0x45;
+        rig.image.conf[0] = 0x3FF1;
+        const ChipImage before = rig.image;
+        rig.readvalue = [](int) { return 0x0AAA; };
+        rig.lines({"begin", "setflashloop", "flash=s04", "ifpage", "endifpage", "loop", "end"});
+        rig.engine.start(Operation::read);
+        for (int round = 0; round < 12; ++round) {
+            for (char b : rig.replies()) rig.engine.MSComm1_OnComm(std::string(1, b));
+        }
+        ASSERT_EQ(rig.image.flashbuf[1], 0x0AAA);  // two words read
+        rig.log.clear();
+        c.stop(rig);
+        EXPECT_EQ(rig.host.status, c.status);
+        EXPECT_EQ(rig.image.flashbuf, before.flashbuf);
+        EXPECT_EQ(rig.image.eeprombuf, before.eeprombuf);
+        EXPECT_EQ(rig.image.conf, before.conf);
+        EXPECT_NE(std::find(rig.log.begin(), rig.log.end(), "updatedisplay"), rig.log.end());
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_NE(rig.host.boxes[0].text.find("the buffers are back as they were before it"),
+                  std::string::npos)
+            << rig.host.boxes[0].text;
+        EXPECT_FALSE(rig.engine.busy());
     }
 }
 

@@ -36,11 +36,13 @@ public:
         return 0;
     }
     std::uint64_t session() const override { return connection; }
+    bool input_waiting() override { return waiting; }
 
     std::vector<std::uint8_t> written;
     int rthreshold = -1;
     int failafter = -1;  // refuse every byte once this many were written
     std::uint64_t connection = 0;  // a test changes it as reopening the port would
+    bool waiting = false;  // a received byte waits in the control
 
 private:
     Log& log_;
@@ -63,7 +65,11 @@ public:
         log_.push_back("box");
         return 1;
     }
-    void enable() override { locked = false; log_.push_back("enable"); }
+    void enable() override {
+        locked = false;
+        log_.push_back("enable");
+        if (onenable) onenable();  // the window's unlock yields
+    }
     void disable() override { locked = true; log_.push_back("disable"); }
     void updatedisplay() override { log_.push_back("updatedisplay"); }
     double clock() override { return now; }
@@ -82,6 +88,7 @@ public:
     std::vector<std::int32_t> sleeps;
     std::vector<Box> boxes;
     std::function<void()> onyield;
+    std::function<void()> onenable;
     bool locked = false;
     bool ended = false;
     bool open = true;
@@ -152,9 +159,15 @@ struct Rig {
     void run() {
         for (int guard = 0; guard < 1000000; ++guard) {
             const std::string r = replies();
-            if (r.empty()) return;
+            if (r.empty()) break;
             for (char c : r) engine.MSComm1_OnComm(std::string(1, c));
         }
+        quiet();
+    }
+
+    // The quiet time after the last reply passes, as the window's timer would.
+    void quiet() {
+        if (engine.settling()) engine.reply_timeout();
     }
 
     void lines(std::vector<std::string> list) {

@@ -1,6 +1,7 @@
 // Mismatch report lines, the 25-line cut, completion texts and elapsed time.
 #include <gtest/gtest.h>
 
+#include "devices/hextext.h"
 #include "devices/msgbox.h"
 #include "engine/report.h"
 #include "fakes.h"
@@ -36,6 +37,11 @@ TEST(Report, LinePerCheckInstruction) {
         {"verify config1", {"temp=s04", "checkconfig1"}, 0x1234,
          "CONF Word 2007h,   1234h,   3FF2h,\r\n"},
         {"verify config2", {"temp=s04", "checkconfig2"}, 0x3FF0, ""},
+        // A programmer that does not mask the word: compared and shown whole.
+        {"blank flash unmasked", {"temp=s04", "checkblankflash"}, 0xFFFF,
+         "FLASH Word 0010h,   FFFFh,   3FFFh,\r\n"},
+        {"verify config1 unmasked", {"temp=s04", "checkconfig1"}, 0xFFFF,
+         "CONF Word 2007h,   FFFFh,   3FF2h,\r\n"},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -62,23 +68,27 @@ TEST(Report, LinePerCheckInstruction) {
 }
 
 TEST(Report, TwentyFifthLineJumpsToTheLastInstruction) {
-    Rig rig;
-    rig.cur.flashsize = 64;
-    blank_buffers(rig.cur, rig.image);
-    rig.readvalue = [](int) { return 0; };
-    rig.lines({"begin", "setflashloop", "temp=s04", "checkblankflash", "s06", "loop", "end"});
-    rig.engine.start(Operation::blank);
-    rig.run();
-    const OpState& op = rig.engine.opstate();
-    EXPECT_EQ(op.mismatches, 25);
-    EXPECT_EQ(rig.reads, 25);
-    EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);  // "end" still switches off
-    EXPECT_EQ(rig.host.status.rfind("Chip is not blank. ", 0), 0u);
-    ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_EQ(rig.host.boxes[0].kind, box_error);
-    EXPECT_EQ(rig.host.boxes[0].text, "Chip is not blank:\r\n\r\n" + op.report);
-    EXPECT_NE(op.report.find("FLASH Word 0018h,   0000h,   3FFFh,\r\n"), std::string::npos);
-    EXPECT_EQ(op.report.find("FLASH Word 0019h"), std::string::npos);
+    for (const std::int32_t word : {0x0000, 0xFFFF}) {
+        SCOPED_TRACE(word);
+        Rig rig;
+        rig.cur.flashsize = 64;
+        blank_buffers(rig.cur, rig.image);
+        rig.readvalue = [word](int) { return word; };
+        rig.lines({"begin", "setflashloop", "temp=s04", "checkblankflash", "s06", "loop", "end"});
+        rig.engine.start(Operation::blank);
+        rig.run();
+        const OpState& op = rig.engine.opstate();
+        EXPECT_EQ(op.mismatches, 25);
+        EXPECT_EQ(rig.reads, 25);
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);  // "end" still switches off
+        EXPECT_EQ(rig.host.status.rfind("Chip is not blank. ", 0), 0u);
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_EQ(rig.host.boxes[0].kind, box_error);
+        EXPECT_EQ(rig.host.boxes[0].text, "Chip is not blank:\r\n\r\n" + op.report);
+        EXPECT_NE(op.report.find("FLASH Word 0018h,   " + hex4h(word) + ",   3FFFh,\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(op.report.find("FLASH Word 0019h"), std::string::npos);
+    }
 }
 
 TEST(Report, CheckAsLastInstructionRunsOnceMoreAndCountsPastTheLimit) {
