@@ -10,7 +10,9 @@ using namespace tessaly;
 using namespace tessaly::fuzzing;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::filesystem::remove(scratch() / (std::string(settings_filename) + ".bad"));
+    // Damaged files of earlier inputs are kept under names of their own.
+    std::filesystem::remove_all(scratch());
+    std::filesystem::create_directories(scratch());
     write_scratch(settings_filename, data, size);
     const SettingsStore store(scratch().string());
     for (const char* name : {set_lastpath, set_model, set_portnumber, set_baudrate, set_theme,

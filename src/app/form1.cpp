@@ -100,6 +100,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
     new ActivationWatcher(this, [this] { Form_Activate(); }, [this] { Form_Deactivate(); });
     settings_.on_set_aside([this](const std::string& bad) { settings_set_aside(bad); });
+    settings_.on_not_stored([this](const std::string& why) { settings_not_stored(why); });
     file_chooser = [this](const FileRequest& r) {
         const QString filter = QString::fromStdString(r.filters.empty() ? "" : r.filters[0]) +
                                (r.filters.size() > 1 ? ";;" + QString::fromStdString(r.filters[1]) : "");
@@ -186,22 +187,33 @@ void Form1::Form_Load() {
     ports_.scanports();
     ports_.openport();
     started_ = true;
-    tell_settings_set_aside();
+    tell_settings_notices();
 }
 
-// A damaged settings file was kept aside. Told once the window stands, from
-// the event loop, never in the middle of a settings write.
 void Form1::settings_set_aside(const std::string& badpath) {
-    setaside_ = "The settings file could not be read:\r\n" + settings_.file_path() + "\r\nIt was kept as " +
-                badpath + " and the default settings are used.";
-    if (started_) QTimer::singleShot(0, this, [this] { tell_settings_set_aside(); });
+    settings_notice("The settings file could not be read:\r\n" + settings_.file_path() + "\r\nIt was kept as " +
+                    badpath + " and the default settings are used.");
 }
 
-void Form1::tell_settings_set_aside() {
-    if (setaside_.empty()) return;
-    const std::string text = std::move(setaside_);
-    setaside_.clear();
-    show_msgbox(text, box_error);
+// Only the first failed write of a run is told: one box says it for all.
+void Form1::settings_not_stored(const std::string& why) {
+    if (notstored_told_) return;
+    notstored_told_ = true;
+    settings_notice("The settings could not be stored:\r\n" + why +
+                    "\r\nChanges to the settings are not kept in this run.");
+}
+
+// Told once the window stands, from the event loop, never in the middle of a
+// settings write.
+void Form1::settings_notice(std::string text) {
+    settings_notices_.push_back(std::move(text));
+    if (started_) QTimer::singleShot(0, this, [this] { tell_settings_notices(); });
+}
+
+void Form1::tell_settings_notices() {
+    std::vector<std::string> texts;
+    texts.swap(settings_notices_);
+    for (const std::string& text : texts) show_msgbox(text, box_error);
 }
 
 // The stored model, or model 1 (written back) when the number names none.

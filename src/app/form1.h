@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 #include <QTimer>
@@ -140,7 +141,9 @@ private:
     FileFlowContext file_context();
     std::string inputbox(const std::string& prompt, const std::string& def);
     void settings_set_aside(const std::string& badpath);
-    void tell_settings_set_aside();
+    void settings_not_stored(const std::string& why);
+    void settings_notice(std::string text);
+    void tell_settings_notices();
 
     const DeviceList& devicelist_;
     AppInfo& appinfo_;
@@ -160,7 +163,8 @@ private:
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
     bool started_ = false;
-    std::string setaside_;  // the message about a damaged settings file, until shown
+    std::vector<std::string> settings_notices_;  // boxes about the settings file, until shown
+    bool notstored_told_ = false;                // a failed settings write was told
 };
 
 }  // namespace tessaly

@@ -104,4 +104,17 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
     return true;
 }
 
+bool rename_to_free_name(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename. Only one copy of the
+    // program runs, so nothing makes the name between this look and the rename.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace tessaly

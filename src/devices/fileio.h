@@ -21,4 +21,9 @@ bool read_file(const std::string& path, std::string& bytes);
 // error (when given) says why.
 bool replace_file(const std::string& path, const std::string& text, std::string* error = nullptr);
 
+// Gives the file at from the new name to. Whatever already stands at to is
+// never replaced: then, and on any other failure, false with errno saying why
+// (EEXIST for a name that is taken).
+bool rename_to_free_name(const std::string& from, const std::string& to);
+
 }  // namespace tessaly

@@ -1,6 +1,8 @@
 #include "devices/settings.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -236,15 +238,43 @@ const Value* find_value(const Values& values, const std::string& name) {
     return nullptr;
 }
 
-void store_value(const std::string& folder, const std::string& path, Value value,
-                 const SettingsStore::SetAsideNotice& notice) {
+std::string bad_name(const std::string& path, int n) {
+    return path + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
+}
+
+// Moves a damaged file to the first of its kept names that is free. False,
+// with why, when it has to stay where it is.
+bool set_aside(const std::string& path, const SettingsStore::Notices& notices, std::string& why) {
+    for (int n = 0; n < settings_bad_names; ++n) {
+        const std::string bad = bad_name(path, n);
+        if (rename_to_free_name(path, bad)) {
+            if (notices.set_aside) notices.set_aside(bad);
+            return true;
+        }
+        if (errno != EEXIST) {
+            why = path + ": it cannot be read and could not be kept aside (" + std::strerror(errno) +
+                  "), so it is left as it is.";
+            return false;
+        }
+    }
+    why = path + ": it cannot be read, and every name to keep it aside under up to " +
+          bad_name(path, settings_bad_names - 1) + " is taken, so it is left as it is.";
+    return false;
+}
+
+std::string file_text(const Values& values) {
+    std::string text = std::string(header) + "\n\n" + section + "\n";
+    for (const auto& v : values) text += render_value(v) + "\n";
+    return text;
+}
+
+// False, with why, when the value was not stored.
+bool write_value(const std::string& folder, const std::string& path, Value value,
+                 const SettingsStore::Notices& notices, std::string& why) {
     bool damaged = false;
     Values values = load_values(path, damaged);
-    if (damaged) {
-        // Keep what we could not read for the user rather than overwrite it.
-        const std::string bad = path + ".bad";
-        if (std::rename(path.c_str(), bad.c_str()) == 0 && notice) notice(bad);
-    }
+    // Keep what we could not read for the user rather than overwrite it.
+    if (damaged && !set_aside(path, notices, why)) return false;
     bool replaced = false;
     for (auto& v : values) {
         if (v.name == value.name) {
@@ -253,11 +283,21 @@ void store_value(const std::string& folder, const std::string& path, Value value
         }
     }
     if (!replaced) values.push_back(std::move(value));
-    std::string text = std::string(header) + "\n\n" + section + "\n";
-    for (const auto& v : values) text += render_value(v) + "\n";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    replace_file(path, text);
+    if (ec) {
+        why = path + ": " + ec.message();
+        return false;
+    }
+    return replace_file(path, file_text(values), &why);
+}
+
+void store_value(const std::string& folder, const std::string& path, Value value,
+                 const SettingsStore::Notices& notices) {
+    std::string why;
+    if (!write_value(folder, path, std::move(value), notices, why) && notices.not_stored) {
+        notices.not_stored(why);
+    }
 }
 
 Value text_value(const std::string& name, const std::string& text) {
@@ -303,11 +343,11 @@ std::int32_t SettingsStore::reg_getlong(const std::string& name, std::int32_t de
 }
 
 void SettingsStore::reg_setstring(const std::string& name, const std::string& value) const {
-    store_value(folder_, file_path(), text_value(name, value), notice_);
+    store_value(folder_, file_path(), text_value(name, value), notices_);
 }
 
 void SettingsStore::reg_setlong(const std::string& name, std::int32_t value) const {
-    store_value(folder_, file_path(), number_value(name, value), notice_);
+    store_value(folder_, file_path(), number_value(name, value), notices_);
 }
 
 }  // namespace tessaly

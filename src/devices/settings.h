@@ -2,7 +2,8 @@
 // program's key, kept in one registry-export text file in a folder given by the
 // caller. A read never fails: a value that cannot be read is written with the
 // caller's default and the default is returned. Every write replaces the file
-// atomically; a file that cannot be parsed is set aside as "<name>.bad".
+// atomically; a file that cannot be parsed is first set aside under a name of
+// its own, "<name>.bad", "<name>.bad.1" and so on, and never overwritten.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,10 @@ namespace tessaly {
 
 inline constexpr const char* settings_key = "Software\\Tessaly";
 inline constexpr const char* settings_filename = "settings.reg";
+// The names a damaged file may be kept under: ".bad" and ".bad.1" up to
+// ".bad.<settings_bad_names - 1>" after the file's own name. With all taken,
+// a damaged file stays where it is and nothing is written over it.
+inline constexpr int settings_bad_names = 100;
 
 // The six value names.
 inline constexpr const char* set_lastpath = "Last Path";
@@ -35,11 +40,19 @@ public:
 
     // Told the path a damaged file was moved to, each time one is set aside.
     using SetAsideNotice = std::function<void(const std::string& badpath)>;
-    void on_set_aside(SetAsideNotice notice) { notice_ = std::move(notice); }
+    void on_set_aside(SetAsideNotice notice) { notices_.set_aside = std::move(notice); }
+    // Told why, each time a write is not stored ("<file path>: <reason>").
+    using NotStoredNotice = std::function<void(const std::string& why)>;
+    void on_not_stored(NotStoredNotice notice) { notices_.not_stored = std::move(notice); }
+
+    struct Notices {
+        SetAsideNotice set_aside;
+        NotStoredNotice not_stored;
+    };
 
 private:
     std::string folder_;
-    SetAsideNotice notice_;
+    Notices notices_;
 };
 
 }  // namespace tessaly

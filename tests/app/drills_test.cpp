@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <fcntl.h>
@@ -44,12 +45,14 @@ public:
             box->setProperty("answered", true);
             texts.push_back(box->dlg.dlgtext);
             kinds.push_back(box->dlg.dlgkind);
+            if (on_box) on_box();
             box->Command1->click();
         });
         poll_.start();
     }
     std::vector<std::string> texts;
     std::vector<int> kinds;
+    std::function<void()> on_box;  // called while each box stands
 
 private:
     QTimer poll_;
@@ -259,25 +262,28 @@ TEST(Drill, SaveOntoAHexPathThatIsNoRegularFile) {
     }
 }
 
+// Two damaged files in turn, each in a run of its own: each is kept under a
+// name of its own and its box names that file.
 TEST(Drill, DamagedSettingsFileIsKeptAsideAndTold) {
     const std::string good = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tessaly]\r\n"
                              "\"Color Theme\"=\"Amethyst\"\r\n\"Microcontroller Model\"=\"2\"\r\n";
-    const struct { const char* name; std::string bytes; } cases[] = {
-        {"corrupt", std::string("\x00\xff\xfeREGEDIT4\x01[garbage\n\"=\"\"\"", 20)},
-        {"truncated", good.substr(0, good.find("=\"2") + 2)},
+    const struct { const char* name; std::string bytes; const char* kept; } cases[] = {
+        {"corrupt", std::string("\x00\xff\xfeREGEDIT4\x01[garbage\n\"=\"\"\"", 20), ".bad"},
+        {"truncated", good.substr(0, good.find("=\"2") + 2), ".bad.1"},
     };
+    test::Started win("drill_settings");
+    const std::string file = SettingsStore(win.folder.path()).file_path();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        test::Started win("drill_settings");
-        const std::string file = SettingsStore(win.folder.path()).file_path();
         write_all(file, c.bytes);
         BoxWatch boxes;
+        win.window.reset();
         Form1& w = win.start();
         ASSERT_EQ(boxes.texts.size(), 1u);
         EXPECT_EQ(boxes.kinds[0], box_error);
-        EXPECT_NE(boxes.texts[0].find(file), std::string::npos) << boxes.texts[0];
-        EXPECT_NE(boxes.texts[0].find(file + ".bad"), std::string::npos) << boxes.texts[0];
-        EXPECT_EQ(read_all(file + ".bad"), c.bytes);  // nothing of it lost
+        EXPECT_NE(boxes.texts[0].find(file + "\r\n"), std::string::npos) << boxes.texts[0];
+        EXPECT_NE(boxes.texts[0].find("kept as " + file + c.kept + " and"), std::string::npos) << boxes.texts[0];
+        EXPECT_EQ(read_all(file + c.kept), c.bytes);  // nothing of it lost
         EXPECT_EQ(w.curdevice().devindex, 1);          // the defaults rule
         EXPECT_EQ(SettingsStore(win.folder.path()).reg_getstring(set_theme, "x"), "Original Lite");
         EXPECT_EQ(w.label_status->text().toStdString(), "Serial port COM2 error!");
@@ -285,6 +291,37 @@ TEST(Drill, DamagedSettingsFileIsKeptAsideAndTold) {
         QApplication::processEvents();
         EXPECT_EQ(boxes.texts.size(), 1u);  // told once
     }
+    EXPECT_EQ(read_all(file + cases[0].kept), cases[0].bytes);  // the first kept file stays
+}
+
+// A settings file that cannot be written (write-protected, which stops root
+// too): the defaults written at start-up fail inside Form_Load, and one box
+// says so once the window stands; a later failed write stays quiet.
+TEST(Drill, SettingsThatCannotBeStoredAreToldOnce) {
+    test::Started win("drill_settings_locked");
+    const std::string file = win.settings().file_path();
+    const std::string stored = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tessaly]\r\n"
+                               "\"Color Theme\"=\"Amethyst\"\r\n";
+    write_all(file, stored);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Folder folder;
+    write_all(folder.file("old.hex"), old_hex);
+    BoxWatch boxes;
+    std::string status_at_box;
+    boxes.on_box = [&] { status_at_box = win.window->label_status->text().toStdString(); };
+    Form1& w = win.start();
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.kinds[0], box_error);
+    EXPECT_EQ(boxes.texts[0], "The settings could not be stored:\r\n" + file +
+                                  ": Permission denied\r\nChanges to the settings are not kept in this run.");
+    EXPECT_EQ(status_at_box, "Serial port COM2 error!");  // start-up had ended
+    w.file_chooser = [&](const FileRequest&) { return folder.file("old.hex"); };
+    open(w);  // stores the folder as the last path
+    QApplication::processEvents();
+    EXPECT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(w.label_hex->text().toStdString(), folder.file("old.hex"));
+    EXPECT_TRUE(win.unlocked());
+    EXPECT_EQ(read_all(file), stored);
 }
 
 TEST(Drill, DeviceListWithMalformedLines) {

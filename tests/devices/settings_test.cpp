@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "devices/fileio.h"
 
@@ -143,21 +145,96 @@ TEST_F(Settings, UnparsableFileIsSetAsideNotDestroyed) {
     }
 }
 
+// Each damaged file is kept under a name of its own, a name already taken
+// (by the user's own file here) is passed over, and the notice names each.
+TEST_F(Settings, EachDamagedFileIsKeptUnderItsOwnName) {
+    SettingsStore store(dir.string());
+    std::vector<std::string> told;
+    store.on_set_aside([&](const std::string& bad) { told.push_back(bad); });
+    fs::create_directories(dir);
+    const std::string file = store.file_path();
+    { std::ofstream(file + ".bad.2") << "the user's own"; }
+    const std::string damaged[] = {"REGEDIT4\n[cut", "first line only\n", "REGEDIT4\n\"x\"=dword:"};
+    for (const std::string& text : damaged) {
+        write_text(text);
+        EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 2);
+    }
+    const std::vector<std::string> kept = {file + ".bad", file + ".bad.1", file + ".bad.3"};
+    EXPECT_EQ(told, kept);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        std::string aside;
+        ASSERT_TRUE(read_file(kept[i], aside)) << kept[i];
+        EXPECT_EQ(aside, damaged[i]);
+    }
+    std::string own;
+    ASSERT_TRUE(read_file(file + ".bad.2", own));
+    EXPECT_EQ(own, "the user's own");
+}
+
+// With every name for keeping it taken, the damaged file stays as it is and
+// nothing is written over it; the write says why it was not stored.
+TEST_F(Settings, DamagedFileStaysWhenNoNameIsFree) {
+    SettingsStore store(dir.string());
+    std::vector<std::string> aside, why;
+    store.on_set_aside([&](const std::string& bad) { aside.push_back(bad); });
+    store.on_not_stored([&](const std::string& w) { why.push_back(w); });
+    fs::create_directories(dir);
+    const std::string file = store.file_path();
+    std::ofstream(file + ".bad") << "taken";
+    for (int n = 1; n < settings_bad_names; ++n) std::ofstream(file + ".bad." + std::to_string(n)) << "taken";
+    write_text("REGEDIT4\n[cut");
+    EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), "Original Lite");
+    store.reg_setstring(set_theme, "Dark");
+    EXPECT_EQ(file_text(), "REGEDIT4\n[cut");
+    EXPECT_TRUE(aside.empty());
+    ASSERT_EQ(why.size(), 2u);
+    EXPECT_EQ(why[0].rfind(file + ": ", 0), 0u) << why[0];
+    EXPECT_NE(why[0].find("left as it is"), std::string::npos) << why[0];
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), settings_bad_names + 1);
+}
+
 TEST_F(Settings, UnwritableFolderGivesDefaultsAndLosesWrites) {
     fs::create_directories(dir);
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
     if (::access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore permissions";
     SettingsStore store(dir.string());
+    int told = 0;
+    store.on_not_stored([&](const std::string&) { ++told; });
     store.reg_setlong(set_portnumber, 9);
     EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 2);
     EXPECT_EQ(store.reg_getstring(set_baudrate, "56000"), "56000");
     EXPECT_FALSE(fs::exists(dir / settings_filename));
+    EXPECT_EQ(told, 3);
 }
 
-TEST_F(Settings, FolderThatCannotBeCreated) {
-    fs::create_directories(dir);
-    write_text("");  // a file where the store expects a folder
-    SettingsStore store((dir / settings_filename / "sub").string());
-    store.reg_setstring(set_theme, "Dark");
-    EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), "Original Lite");
+// Places where no write can succeed, even for root: each failed write is told
+// with the settings file and the reason, the file as it was stays, and reads
+// give the defaults or what the file holds.
+TEST_F(Settings, WritesThatCannotBeStoredAreTold) {
+    const struct { const char* name; fs::path folder; const char* reason; const char* theme; } cases[] = {
+        {"folder is a file", dir / "plain", "Not a directory", "Original Lite"},
+        {"folder under a file", dir / "plain" / "sub", "Not a directory", "Original Lite"},
+        {"file write-protected", dir / "locked", "Permission denied", "Amethyst"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir);
+        fs::create_directories(dir / "locked");
+        std::ofstream(dir / "plain") << "";
+        const std::string stored = values("\"Color Theme\"=\"Amethyst\"\n");
+        std::ofstream(dir / "locked" / settings_filename) << stored;
+        fs::permissions(dir / "locked" / settings_filename,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        SettingsStore store(c.folder.string());
+        std::vector<std::string> why;
+        store.on_not_stored([&](const std::string& w) { why.push_back(w); });
+        store.reg_setstring(set_theme, "Dark");
+        EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), c.theme);
+        EXPECT_EQ(store.reg_getlong(set_mousewheel, 1), 1);
+        ASSERT_EQ(why.size(), c.theme == std::string("Amethyst") ? 2u : 3u);
+        EXPECT_EQ(why[0], store.file_path() + ": " + c.reason);
+        std::string text;
+        read_file((dir / "locked" / settings_filename).string(), text);
+        EXPECT_EQ(text, stored);
+    }
 }
