@@ -18,6 +18,7 @@ const char* const save_title = "Save Buffer As";
 const std::vector<std::string> hex_filters = {"Intel HEX files (*.hex)", "All files (*)"};
 const char* const not_loaded_status = "HEX file not loaded!";
 const char* const saved_status = "HEX file saved.";
+const char* const not_saved_status = "HEX file not saved!";
 constexpr std::size_t label_path_chars = 70;
 
 // Asks for a file; on a choice, makes its folder the last path (stored at once)
@@ -73,15 +74,14 @@ void menusave_Click(FileFlowContext& ctx) {
         return;
     ctx.host.disable();
     std::string error;
-    if (write_hexfile(path, ctx.curdevice, ctx.chipimage, error)) {
-        // The label names the file only once it holds the buffers.
+    const bool saved = write_hexfile(path, ctx.curdevice, ctx.chipimage, error);
+    // The label names the file only once it holds the buffers.
+    if (saved)
         ctx.host.set_label_hex(shorten_path(path));
-        ctx.host.enable();
-        ctx.host.set_label_status(saved_status);
-    } else {
+    else
         ctx.host.show_msgbox(error, box_error);
-        ctx.host.enable();
-    }
+    ctx.host.enable();
+    ctx.host.set_label_status(saved ? saved_status : not_saved_status);
 }
 
 // Counts characters, not bytes, so that a UTF-8 path is never cut inside one.

@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaly {
@@ -68,6 +70,26 @@ bool names_a_running_copy(const QLockFile& lock) {
     return lock.getLockInfo(&pid, &host, &app);
 }
 
+const char* const not_a_lock = "it exists but is not the lock of a running copy of Tessaly";
+
+// Why a lock that names no running copy is still there after an attempt to
+// remove it; empty when a process holds it locked, as a copy does from the
+// moment it creates its lock, before it has written its name.
+std::string removal_fault(const std::string& lockpath) {
+    struct stat st {};
+    if (::lstat(lockpath.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISREG(st.st_mode)) return not_a_lock;
+    const int fd = ::open(lockpath.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (fd >= 0) ::close(fd);
+    if (held) return "";
+    const std::string cannot = "it names no running copy of Tessaly but cannot be removed";
+    const std::string folder = QFileInfo(QString::fromStdString(lockpath)).absolutePath().toStdString();
+    for (const std::string& p : {lockpath, folder})
+        if (::access(p.c_str(), W_OK) != 0) return cannot + ": " + std::strerror(errno);
+    return cannot;
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance() : SingleInstance(runtime_lock_path()) {}
@@ -81,16 +103,44 @@ SingleInstance::SingleInstance(const std::string& lockpath)
 
 SingleInstance::~SingleInstance() = default;
 
-LockOutcome SingleInstance::acquire() {
-    reason_.clear();
+// One try: taken, failed (with the reason) when no lock can be made there,
+// or held while a file stands in its place.
+LockOutcome SingleInstance::attempt() {
     if (lock_->tryLock(0)) return LockOutcome::taken;
-    if (lock_->error() == QLockFile::LockFailedError) {
-        if (names_a_running_copy(*lock_)) return LockOutcome::held;
-        reason_ = "it exists but is not the lock of a running copy of Tessaly";
-        return LockOutcome::failed;
-    }
+    if (lock_->error() == QLockFile::LockFailedError) return LockOutcome::held;
     reason_ = creation_fault(path_);
     return LockOutcome::failed;
+}
+
+LockOutcome SingleInstance::acquire() {
+    reason_.clear();
+    // QLockFile itself removes a lock whose process is gone; one that names no
+    // process at all (empty or damaged) is taken over below.
+    const LockOutcome outcome = attempt();
+    if (outcome != LockOutcome::held || names_a_running_copy(*lock_)) return outcome;
+    return take_over();
+}
+
+// Two copies that meet the same lost lock take it over one after the other,
+// so that neither removes the lock the other has just made. The guard is not
+// QLockFile's own ".rmlock": tryLock may wait for that one.
+LockOutcome SingleInstance::take_over() {
+    QLockFile guard(QString::fromStdString(path_ + ".takeover"));
+    if (!guard.tryLock(2000)) {
+        reason_ = guard.error() == QLockFile::LockFailedError ? "another start of Tessaly is taking it over"
+                                                              : creation_fault(path_);
+        return LockOutcome::failed;
+    }
+    qint64 pid = 0;
+    QString host, app;
+    LockOutcome outcome = attempt();
+    if (outcome != LockOutcome::held || lock_->getLockInfo(&pid, &host, &app)) return outcome;
+    const bool removed = lock_->removeStaleLockFile();
+    outcome = attempt();
+    // Once removed, a lock that stands again is a copy's that started just then.
+    if (outcome != LockOutcome::held || removed) return outcome;
+    reason_ = removal_fault(path_);
+    return reason_.empty() ? LockOutcome::held : LockOutcome::failed;
 }
 
 }  // namespace tessaly

@@ -19,7 +19,7 @@ std::string config_folder();
 
 enum class LockOutcome {
     taken,   // this copy holds the lock now
-    held,    // a running copy holds it
+    held,    // a running copy holds it (a lock left by one that ended is taken)
     failed,  // it could not be taken for another reason (see reason())
 };
 
@@ -36,6 +36,9 @@ public:
     const std::string& reason() const { return reason_; }
 
 private:
+    LockOutcome attempt();
+    LockOutcome take_over();
+
     std::string path_;
     std::string reason_;
     std::unique_ptr<QLockFile> lock_;

@@ -1,10 +1,12 @@
-// The start's lock: a running copy ends a second start quietly, any other
-// failure is shown in an error box that names the lock file and the reason.
+// The start's lock: a running copy ends a second start quietly, a lock left
+// by a copy that no longer runs is taken over, and a lock that cannot be made
+// is shown in an error box that names the lock file and the reason.
 #include "app/onecopy.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 
@@ -34,6 +36,22 @@ TEST(OneCopy, RunningCopyEndsTheStartQuietly) {
     SingleInstance second(path);
     EXPECT_FALSE(may_start(second, s.boxes, s.status));  // a box would fail: nobody closes it
     EXPECT_EQ(s.status, 0);
+}
+
+TEST(OneCopy, LockLeftByACopyThatDiedIsTakenAndTheStartGoesOn) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/tessaly.lock";
+    QFile left(QString::fromStdString(path));
+    ASSERT_TRUE(left.open(QIODevice::WriteOnly));  // made, never written
+    left.close();
+    SingleInstance instance(path), second(path);
+    StartBoxes s;
+    tessaly::testing::while_each_shown({}, [&] {  // no box at all
+        EXPECT_TRUE(may_start(instance, s.boxes, s.status));
+        EXPECT_EQ(s.status, -1);
+        EXPECT_FALSE(may_start(second, s.boxes, s.status));  // the lock is ours now
+        EXPECT_EQ(s.status, 0);
+    });
 }
 
 TEST(OneCopy, LockThatCannotBeTakenIsShownAndEndsWithAnError) {

@@ -24,6 +24,11 @@ struct Installed {
         QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     QString exe() const { return folder.filePath(QStringLiteral("tessaly")); }
+    // A copy is up once it has written its settings.
+    void wait_until_up(QProcess& p) const {
+        const QString settings = folder.filePath(QStringLiteral("config/Tessaly/settings.reg"));
+        for (int i = 0; i < 100 && !QFile::exists(settings); ++i) p.waitForFinished(100);
+    }
     void start(QProcess& p) const {
         p.setProcessEnvironment(env);
         p.start(exe(), {});
@@ -50,9 +55,7 @@ TEST(Program, SecondCopyEndsAtOnceAndQuietly) {
     Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
     QProcess first;
     app.start(first);
-    // The first copy is up once it has written its settings.
-    const QString settings = app.folder.filePath(QStringLiteral("config/Tessaly/settings.reg"));
-    for (int i = 0; i < 100 && !QFile::exists(settings); ++i) first.waitForFinished(100);
+    app.wait_until_up(first);
     ASSERT_EQ(first.state(), QProcess::Running);
     QProcess second;
     app.start(second);
@@ -63,6 +66,36 @@ TEST(Program, SecondCopyEndsAtOnceAndQuietly) {
     EXPECT_EQ(first.state(), QProcess::Running);
     first.kill();
     first.waitForFinished(5000);
+}
+
+// A copy that is killed leaves its lock behind, written or (killed at the
+// wrong moment) still empty: the next start takes it and runs.
+TEST(Program, LockOfAKilledCopyIsTakenByTheNextStart) {
+    for (const bool emptied : {false, true}) {
+        SCOPED_TRACE(emptied ? "emptied" : "as written");
+        Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
+        const QString lock = QDir(app.runtime.path()).filePath(QStringLiteral("tessaly.lock"));
+        QProcess first;
+        app.start(first);
+        app.wait_until_up(first);
+        first.kill();
+        ASSERT_TRUE(first.waitForFinished(5000));
+        ASSERT_TRUE(QFile::exists(lock));
+        if (emptied) ASSERT_TRUE(QFile(lock).resize(0));
+        QProcess next;
+        app.start(next);
+        const QByteArray pid = QByteArray::number(next.processId());
+        QByteArray text;
+        for (int i = 0; i < 100 && !text.startsWith(pid + "\n"); ++i) {
+            next.waitForFinished(100);
+            QFile f(lock);
+            text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        EXPECT_TRUE(text.startsWith(pid + "\n")) << text.toStdString();
+        EXPECT_EQ(next.state(), QProcess::Running);
+        next.kill();
+        next.waitForFinished(5000);
+    }
 }
 
 TEST(Program, LockThatCannotBeTakenIsToldAndNotTakenForASecondCopy) {

@@ -260,14 +260,32 @@ TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
             FileSizeLimit limit(fault == file_size_limit ? 16 : RLIM_INFINITY);
             menusave_Click(w.ctx);
         }
-        ASSERT_EQ(w.host.events.size(), 5u);
+        ASSERT_EQ(w.host.events.size(), 6u);
         EXPECT_EQ(w.host.events[2], "disable");
         EXPECT_EQ(w.host.events[3].rfind("box 16 The HEX file could not be saved.", 0), 0u) << w.host.events[3];
         EXPECT_NE(w.host.events[3].find(w.host.chosen), std::string::npos);
         EXPECT_EQ(w.host.events[4], "enable");
+        EXPECT_EQ(w.host.events[5], "status HEX file not saved!");
         EXPECT_EQ(read_text(w.host.chosen), "old contents");
         EXPECT_EQ(w.files.names(), std::vector<std::string>{"old.hex"});
     }
+}
+
+// The status line must not go on saying "saved" of a save that failed.
+TEST(SaveFlow, FailedSaveAfterASavedOneSaysNotSaved) {
+    World w;
+    w.host.chosen = w.files.file("out.hex");
+    menusave_Click(w.ctx);
+    ASSERT_EQ(w.host.events.back(), "status HEX file saved.");
+    w.image.flashbuf[0] = 0x2805;  // the file grows past the limit below
+    const std::string saved = read_text(w.host.chosen);
+    w.host.events.clear();
+    {
+        FileSizeLimit limit(saved.size());
+        menusave_Click(w.ctx);
+    }
+    EXPECT_EQ(w.host.events.back(), "status HEX file not saved!");
+    EXPECT_EQ(read_text(w.host.chosen), saved);
 }
 
 TEST(ShortenPath, KeepsTheLastSeventyCharacters) {
