@@ -81,7 +81,9 @@ TEST(Program, LockOfAKilledCopyIsTakenByTheNextStart) {
         first.kill();
         ASSERT_TRUE(first.waitForFinished(5000));
         ASSERT_TRUE(QFile::exists(lock));
-        if (emptied) ASSERT_TRUE(QFile(lock).resize(0));
+        if (emptied) {
+            ASSERT_TRUE(QFile(lock).resize(0));
+        }
         QProcess next;
         app.start(next);
         const QByteArray pid = QByteArray::number(next.processId());
