@@ -19,6 +19,7 @@ namespace {
 
 constexpr int program_all = 0;
 constexpr int read_all = 1;
+constexpr int blank_check = 3;
 constexpr int verify = 4;
 
 // Opens the example HEX file through the file label; the buffers it gives.
@@ -91,17 +92,76 @@ TEST(Form1Drill, UnrequestedByteDuringProgramAll) {
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
 }
 
-// Every reply after the byte is shifted: the read must not be called complete,
-// and a second Read All gets the chip's contents.
+ChipImage blank_image(SimWindow& s) {
+    ChipImage image;
+    blank_buffers(s.window->curdevice(), image);
+    return image;
+}
+
+// A byte nobody asked for, with a reply or on its own a moment later, shifts
+// every later reply: the read is not called complete, and the buffers hold
+// what they held before it, not half a chip over blank buffers.
 TEST(Form1Drill, UnrequestedByteDuringReadAll) {
-    SimWindow s({"--load", QString::fromStdString(test::example_hex), "--extra-byte-after", "12"});
+    const struct {
+        const char* name;
+        QStringList simargs;
+    } cases[] = {
+        {"with a reply", {"--extra-byte-after", "12"}},
+        {"on its own after 30 ms", {"--extra-byte-after", "12", "--extra-byte-delay-ms", "30"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimWindow s(QStringList{"--load", QString::fromStdString(test::example_hex)} + c.simargs);
+        const ChipImage before = blank_image(s);
+        ASSERT_TRUE(same(s.window->chipimage(), before));
+        BoxReader boxes;
+        EXPECT_EQ(s.run(read_all), "Operation stopped: the programmer's replies are out of step!");
+        EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+        EXPECT_TRUE(any_says(boxes.texts, "out of step")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
+        EXPECT_TRUE(any_says(boxes.texts, "back as they were before it"));
+        EXPECT_TRUE(s.unlocked());
+        EXPECT_TRUE(same(s.window->chipimage(), before));
+    }
+}
+
+// A read of blink.hex from the chip: complete, no box, the file's words.
+TEST(Form1Drill, CleanReadAllEndsWithNoBox) {
+    SimWindow s({"--load", QString::fromStdString(test::example_hex)});
     const ChipImage loaded = open_example(s);
+    s.window->menuclear_Click();
     BoxReader boxes;
-    EXPECT_FALSE(starts(s.run(read_all), "Chip read.")) << s.status();
-    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
-    EXPECT_TRUE(any_says(boxes.texts, "out of step")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
-    EXPECT_TRUE(s.unlocked());
-    test::wait_until([] { return false; }, 200);
     EXPECT_TRUE(starts(s.run(read_all), "Chip read. ")) << s.status();
+    test::wait_until([] { return false; }, 100);
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
     EXPECT_TRUE(same(s.window->chipimage(), loaded));
+}
+
+// No chip in the socket, behind a programmer that does not mask the word:
+// every word reads FFFFh. Read All keeps them and says so; Blank Check and
+// Verify report them like any other mismatch.
+TEST(Form1Drill, EmptySocketReadsFFFFh) {
+    SimWindow s({"--empty-socket"});
+    BoxReader boxes;
+    EXPECT_TRUE(starts(s.run(read_all), "Chip read. ")) << s.status();
+    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+    EXPECT_TRUE(any_says(boxes.texts, "words read hold more than the 14 bits of a chip word, the "
+                                      "first FLASH Word 0000h as FFFFh."))
+        << (boxes.texts.empty() ? "" : boxes.texts[0]);
+    EXPECT_EQ(s.window->chipimage().flashbuf.back(), 0xFFFF);
+    const struct {
+        int button;
+        const char* status;
+        const char* line;
+    } checks[] = {
+        {blank_check, "Chip is not blank. ", "FLASH Word 0000h,   FFFFh,   3FFFh,"},
+        {verify, "Chip verify failed. ", "FLASH Word 0000h,   FFFFh,   "},
+    };
+    for (const auto& c : checks) {
+        SCOPED_TRACE(c.status);
+        open_example(s);
+        boxes.texts.clear();
+        EXPECT_TRUE(starts(s.run(c.button), c.status)) << s.status();
+        EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
+        EXPECT_TRUE(any_says(boxes.texts, c.line)) << (boxes.texts.empty() ? "" : boxes.texts[0]);
+    }
 }
