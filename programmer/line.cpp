@@ -185,7 +185,10 @@ bool catch_stop_signals() {
 
 namespace {
 
-// One serving run: the line's two directions keep their own byte clocks.
+// One serving run: the line's two directions keep their own byte clocks. A
+// delayed unrequested byte waits for its time beside the line: the wait for
+// input ends at its deadline, and a reply byte that becomes ready after that
+// deadline lets it go first, as a transmitter sends in the order bytes come.
 class Server {
 public:
     Server(SerialLine& line, WireProtocol& protocol, const Pacing& pacing,
@@ -195,14 +198,16 @@ public:
 
     std::string run() {
         std::uint8_t buffer[256];
-        bool unread_replies = false;  // replies sent since the far side was last seen gone
         while (!stop_flag) {
             pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
             if (on_idle_) on_idle_();
-            if (::poll(fds, 2, -1) < 0) {
+            const int ready = ::poll(fds, 2, stray_wait_ms());
+            if (ready < 0) {
                 if (errno == EINTR) continue;
                 return system_fault("cannot wait for the line");
             }
+            if (!send_stray(now_ns())) return system_fault("cannot write the line");
+            if (ready == 0) continue;
             if (fds[0].revents & POLLNVAL) return "the line was closed";
             const auto n = (fds[0].revents & POLLIN) ? ::read(line_.fd(), buffer, sizeof buffer) : 0;
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -210,13 +215,13 @@ public:
             if (n <= 0) {
                 // Hung up: nobody has the other side open just now.
                 if (fds[0].revents & (POLLHUP | POLLERR)) {
-                    if (unread_replies) line_.drop_unread();
-                    unread_replies = false;
+                    if (unread_replies_) line_.drop_unread();
+                    unread_replies_ = false;
                 }
                 idle(idle_retry_ms);
                 continue;
             }
-            unread_replies = true;
+            unread_replies_ = true;
             if (!answer(buffer, n, paced_ ? now_ns() : 0)) return system_fault("cannot write the line");
         }
         return "";
@@ -233,11 +238,42 @@ private:
             if (reply.empty()) continue;
             const std::int64_t ready = received + pacing_.reply_delay_ms * 1'000'000;
             for (auto byte : reply) {
-                if (paced_) wait_until(clock_.sent(ready));
-                if (send_byte(line_.fd(), byte) == Sent::failed) return false;
+                if (!send_stray(paced_ ? ready : now_ns()) || !put(byte, ready)) return false;
             }
+            arm_stray();
         }
         return true;
+    }
+
+    // Paced, a byte is written at the end of its slot; unpaced, at once.
+    bool put(std::uint8_t byte, std::int64_t ready) {
+        if (paced_) {
+            last_slot_ = clock_.sent(ready);
+            wait_until(last_slot_);
+        }
+        unread_replies_ = true;
+        return send_byte(line_.fd(), byte) != Sent::failed;
+    }
+
+    // Right after the reply that the delayed byte follows.
+    void arm_stray() {
+        if (stray_at_ >= 0 || !protocol_.owes_delayed_byte()) return;
+        stray_at_ = (paced_ ? last_slot_ : now_ns()) + protocol_.delayed_byte_ms() * 1'000'000;
+    }
+
+    // Sends the delayed byte if it is ready by the time given.
+    bool send_stray(std::int64_t by) {
+        if (stray_at_ < 0 || stray_at_ > by) return true;
+        const std::int64_t ready = stray_at_;
+        stray_at_ = -1;
+        return put(protocol_.take_delayed_byte(), ready);
+    }
+
+    // How long the wait for the line may last: until the delayed byte is due.
+    int stray_wait_ms() const {
+        if (stray_at_ < 0) return -1;
+        const std::int64_t left = stray_at_ - now_ns();
+        return left <= 0 ? 0 : static_cast<int>((left + 999'999) / 1'000'000);
     }
 
     SerialLine& line_;
@@ -246,6 +282,9 @@ private:
     const std::function<void()>& on_idle_;
     LineClock clock_;
     const bool paced_;
+    bool unread_replies_ = false;  // replies sent since the far side was last seen gone
+    std::int64_t last_slot_ = 0;   // end of the slot of the last byte sent, when paced
+    std::int64_t stray_at_ = -1;   // when the delayed byte is ready; -1: none waiting
 };
 
 }  // namespace

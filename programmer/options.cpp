@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "codes.h"
@@ -64,6 +65,34 @@ constexpr NumberOption number_options[] = {
     {"--reply-delay-ms", 0, 600'000, &SimOptions::reply_delay_ms, nullptr},
     {"--stop-after", 0, max_count, nullptr, &FaultPlan::stop_after},
     {"--extra-byte-after", 1, max_count, nullptr, &FaultPlan::extra_byte_after},
+    {"--extra-byte-delay-ms", 0, 600'000, nullptr, &FaultPlan::extra_byte_delay_ms},
+};
+
+// Options that take no value.
+struct FlagOption {
+    const char* name;
+    bool SimOptions::*field;
+    bool FaultPlan::*fault;
+};
+
+constexpr FlagOption flag_options[] = {
+    {"--help", &SimOptions::help, nullptr},
+    {"-h", &SimOptions::help, nullptr},
+    {"--empty-socket", nullptr, &FaultPlan::empty_socket},
+};
+
+// An option that only means something beside another one; alone it would be
+// ignored, so it is refused instead.
+struct Requirement {
+    const char* option;
+    const char* needs;
+    const char* fault;
+};
+
+constexpr Requirement requirements[] = {
+    {"--baud", "--port", "--baud sets the rate of a --port device, and no --port is given"},
+    {"--extra-byte-delay-ms", "--extra-byte-after",
+     "--extra-byte-delay-ms delays the byte of --extra-byte-after, and no --extra-byte-after is given"},
 };
 
 struct TextOption {
@@ -113,22 +142,43 @@ std::string set_option(const std::string& name, const std::string& value, SimOpt
                   " (such as 1F, 0x1F or 1Fh), not '" + value + "'";
 }
 
+// Sets the flag called name; false when there is none of that name.
+bool set_flag(const std::string& name, SimOptions& options) {
+    for (const auto& flag : flag_options) {
+        if (name != flag.name) continue;
+        if (flag.field) options.*flag.field = true;
+        if (flag.fault) options.faults.*flag.fault = true;
+        return true;
+    }
+    return false;
+}
+
+// The fault of the first option given without the one it needs; "" for none.
+std::string unmet_requirement(const std::vector<std::string>& given) {
+    const auto has = [&given](const char* name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
+    for (const auto& r : requirements) {
+        if (has(r.option) && !has(r.needs)) return r.fault;
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string parse_options(const std::vector<std::string>& args, SimOptions& options) {
+    std::vector<std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            continue;
-        }
+        given.push_back(name);
+        if (set_flag(name, options)) continue;
         if (name.rfind("--", 0) != 0) return "unexpected argument '" + name + "'";
         if (!is_option(name)) return "unknown option '" + name + "'";
         if (i + 1 >= args.size()) return name + " needs a value";
         const std::string fault = set_option(name, args[++i], options);
         if (!fault.empty()) return fault;
     }
-    return "";
+    return unmet_requirement(given);
 }
 
 std::string usage_text() {
@@ -146,6 +196,8 @@ std::string usage_text() {
            "  --reply-delay-ms N      wait N ms before each reply\n"
            "  --stop-after N          answer no message after the first N\n"
            "  --extra-byte-after N    send one unrequested byte after the reply to message N\n"
+           "  --extra-byte-delay-ms N send that byte on its own N ms after that reply\n"
+           "  --empty-socket          no chip: reads answer FFh FFh, commands reach nothing\n"
            "  --flip-bit ADDR         FLASH word ADDR (hex) reads back with bit 0 changed\n";
 }
 

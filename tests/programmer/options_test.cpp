@@ -14,7 +14,7 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
         "--model", "PIC16F88", "--device-list", "d.txt", "--port", "/dev/ttyUSB0",
         "--load", "in.hex", "--dump", "out.hex", "--trace", "t.txt", "--pace", "9600",
         "--baud", "19200", "--reply-delay-ms", "0", "--stop-after", "0", "--extra-byte-after", "5",
-        "--flip-bit", "0x1F"};
+        "--flip-bit", "0x1F", "--extra-byte-delay-ms", "30", "--empty-socket"};
     ASSERT_EQ(parse_options(args, o), "");
     EXPECT_EQ(o.model, "PIC16F88");
     EXPECT_EQ(o.device_list, "d.txt");
@@ -28,6 +28,8 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
     EXPECT_EQ(o.faults.stop_after, 0);
     EXPECT_EQ(o.faults.extra_byte_after, 5);
     EXPECT_EQ(o.flip_address, 0x1F);
+    EXPECT_EQ(o.faults.extra_byte_delay_ms, 30);
+    EXPECT_TRUE(o.faults.empty_socket);
 }
 
 TEST(SimOptions, PortLineRateIs56000UnlessGiven) {
@@ -63,6 +65,12 @@ TEST(SimOptions, RefusesBadCommandLinesSayingWhy) {
         {{"--flip-bit", "G1"}, "--flip-bit needs"},
         {{"--model", ""}, "--model needs a non-empty value"},
         {{"--baud", "0"}, "--baud needs a whole number from 50"},
+        {{"--baud", "9600"}, "--baud sets the rate of a --port device"},
+        {{"--baud", "56000", "--model", "PIC16F84A"}, "--baud sets the rate of a --port device"},
+        {{"--extra-byte-delay-ms", "30"}, "--extra-byte-delay-ms delays the byte of --extra-byte-after"},
+        {{"--extra-byte-after", "2", "--extra-byte-delay-ms", "600001"},
+         "--extra-byte-delay-ms needs a whole number from 0 to 600000"},
+        {{"--empty-socket", "yes"}, "unexpected argument 'yes'"},
     };
     for (const auto& c : cases) {
         SimOptions o;

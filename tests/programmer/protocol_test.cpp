@@ -82,6 +82,51 @@ TEST(WireProtocol, PlannedFaultsSilenceOrAddBytes) {
     EXPECT_EQ(replies(extra, {100, 100, 100}), (Bytes{100, 100, unrequested_byte, 100}));
 }
 
+TEST(WireProtocol, DelayedExtraByteIsOwedApartFromTheReply) {
+    std::vector<std::string> lines;
+    SimChip chip(small_chip());
+    FaultPlan late;
+    late.extra_byte_after = 2;
+    late.extra_byte_delay_ms = 30;
+    WireProtocol protocol(chip, late, [&](const std::string& line) { lines.push_back(line); });
+    EXPECT_EQ(protocol.feed(100), Bytes{100});
+    EXPECT_FALSE(protocol.owes_delayed_byte());
+    EXPECT_EQ(protocol.feed(100), Bytes{100}) << "the reply alone";
+    EXPECT_TRUE(protocol.owes_delayed_byte());
+    EXPECT_EQ(protocol.feed(100), Bytes{100});
+    EXPECT_EQ(protocol.delayed_byte_ms(), 30);
+    EXPECT_EQ(protocol.take_delayed_byte(), unrequested_byte);
+    EXPECT_FALSE(protocol.owes_delayed_byte());
+    EXPECT_EQ(lines.back(), "tx #2: A5 (unrequested, 30 ms after the reply)");
+}
+
+// A chip is programmed over a good socket first; with the socket empty, nothing
+// reaches it, while every message is answered and reads see the pulled-up line.
+TEST(WireProtocol, EmptySocketReadsAllOnesAndLeavesTheChipAsItWas) {
+    SimChip chip(small_chip());
+    WireProtocol good(chip);
+    replies(good, {101, 104, 0x02, 105, 0x34, 0x12, 104, 0x08, 103});
+    ASSERT_EQ(chip.program_word(0), 0x1234);
+
+    std::vector<std::string> lines;
+    FaultPlan empty;
+    empty.empty_socket = true;
+    WireProtocol protocol(chip, empty, [&](const std::string& line) { lines.push_back(line); });
+    const Bytes input = {101, 104, 0x09, 104, 0x08, 104, 0x02, 105, 0x00, 0x00, 104, 0x08,
+                         104, 0x04, 106, 104, 0x06, 104, 0x05, 106, 103, 7};
+    EXPECT_EQ(replies(protocol, input),
+              (Bytes{101, 104, 104, 104, 105, 104, 104, 0xFF, 0xFF, 106, 104, 104, 0xFF, 0xFF,
+                     106, 103, 7}));
+    EXPECT_EQ(chip.program_word(0), 0x1234) << "the bulk erase and the new word reach no chip";
+    EXPECT_EQ(chip.program_word(1), blank_flash_word);
+    EXPECT_EQ(chip.address(), 0) << "no increment either";
+    EXPECT_NE(lines[2].find("bulk erase program memory [empty socket: no chip takes it]"),
+              std::string::npos) << lines[2];
+    EXPECT_NE(lines[8].find("data word 0000 [empty socket"), std::string::npos) << lines[8];
+    EXPECT_NE(lines[14].find("read FFFF [empty socket: the data line is pulled up]"),
+              std::string::npos) << lines[14];
+}
+
 TEST(WireProtocol, TracesEachMessageAndReplyOnALine) {
     std::vector<std::string> lines;
     SimChip chip(small_chip());

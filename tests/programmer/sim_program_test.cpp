@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "devices/device.h"
 #include "devices/devicelist.h"
 #include "hexfile/hexreader.h"
+#include "protocol.h"
 
 extern char** environ;
 
@@ -109,6 +111,15 @@ private:
     int err_ = -1;
 };
 
+// The pseudo-terminal a started simulator serves; "" when it did not start.
+std::string pty_path(SimProcess& sim) {
+    if (!sim.started()) return "";
+    const std::string path = sim.first_line();
+    if (path.rfind("/dev/", 0) == 0) return path;
+    ADD_FAILURE() << "no pseudo-terminal: " << sim.error_text();
+    return "";
+}
+
 // The terminal side as a serial port: raw, opened for one session.
 class Terminal {
 public:
@@ -168,9 +179,8 @@ TEST(TessalySim, ServesItsPseudoTerminalAcrossReopensAndDumpsOnSigterm) {
     SimProcess sim({"--model", "PIC16F84A", "--device-list", devices, "--load",
                     fixtures + "/load.hex", "--dump", dir + "/out.hex", "--trace",
                     dir + "/trace.txt"});
-    ASSERT_TRUE(sim.started());
-    const std::string path = sim.first_line();
-    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << sim.error_text();
+    const std::string path = pty_path(sim);
+    ASSERT_FALSE(path.empty());
 
     {
         Terminal line(path);
@@ -228,11 +238,68 @@ TEST(TessalySim, ServesItsPseudoTerminalAcrossReopensAndDumpsOnSigterm) {
     EXPECT_EQ(first.rfind("rx #1: 65", 0), 0u) << first;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The delayed byte comes on its own, whether the line stays quiet or the
+// program goes on sending: then each step message gets its own reply as ever,
+// and the stray turns up among them. Never sooner than the delay after its reply.
+TEST(TessalySim, DelayedExtraByteComesOnItsOwnAfterTheDelay) {
+    constexpr int delay_ms = 200;
+    struct Case {
+        std::vector<std::string> pacing;
+        bool busy;  // steps go on being sent while the byte is due
+    };
+    const Case cases[] = {{{}, false}, {{}, true}, {{"--pace", "56000"}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.busy ? "busy" : "quiet");
+        SCOPED_TRACE(c.pacing.empty() ? "unpaced" : "paced");
+        const std::string dir = temp_dir();
+        ASSERT_FALSE(dir.empty());
+        std::vector<std::string> args = {"--device-list", fixtures + "/devices.txt",
+                                         "--extra-byte-after", "2", "--extra-byte-delay-ms",
+                                         std::to_string(delay_ms), "--trace", dir + "/trace.txt"};
+        args.insert(args.end(), c.pacing.begin(), c.pacing.end());
+        SimProcess sim(args);
+        const std::string path = pty_path(sim);
+        ASSERT_FALSE(path.empty());
+        Terminal line(path);
+        ASSERT_TRUE(line.is_open());
+        EXPECT_EQ(line.exchange({101}, 1), Bytes{101});
+        const auto before_reply = Clock::now();
+        EXPECT_EQ(line.exchange({100}, 1), Bytes{100}) << "the reply comes alone";
+
+        Bytes got;
+        int sent = 0;
+        auto stray_time = Clock::time_point::max();
+        while (stray_time == Clock::time_point::max() &&
+               Clock::now() - before_reply < std::chrono::milliseconds(delay_ms + timeout_ms)) {
+            const Bytes more = c.busy ? line.exchange({100}, 1) : line.exchange({}, 1);
+            sent += c.busy ? 1 : 0;
+            if (std::find(more.begin(), more.end(), unrequested_byte) != more.end()) stray_time = Clock::now();
+            got.insert(got.end(), more.begin(), more.end());
+            if (c.busy) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_NE(stray_time, Clock::time_point::max()) << "the stray never came";
+        EXPECT_GE(stray_time - before_reply, std::chrono::milliseconds(delay_ms));
+        // Whatever reply a read took beside the stray, every step is answered once.
+        while (std::count(got.begin(), got.end(), 100) < sent) {
+            const Bytes rest = line.exchange({}, 1);
+            if (rest.empty()) break;
+            got.insert(got.end(), rest.begin(), rest.end());
+        }
+        EXPECT_EQ(std::count(got.begin(), got.end(), 100), sent);
+        EXPECT_EQ(got.size(), static_cast<std::size_t>(sent) + 1) << "one stray and the replies";
+        EXPECT_TRUE(trace_shows(dir + "/trace.txt", "tx #2: A5 (unrequested, 200 ms after the reply)"));
+    }
+}
+
 TEST(TessalySim, RefusesABadStartWithStatusTwo) {
     const std::vector<std::vector<std::string>> starts = {
         {"--pace", "fast"},
         {"--device-list", fixtures + "/devices.txt", "--model", "PIC99X"},
         {"--device-list", fixtures + "/devices.txt", "--load", fixtures + "/missing.hex"},
+        {"--baud", "9600"},
+        {"--extra-byte-delay-ms", "30"},
     };
     for (const auto& args : starts) {
         SimProcess sim(args);
