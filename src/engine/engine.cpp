@@ -26,6 +26,8 @@ Engine::Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image)
 void Engine::reset() {
     op_ = OpState{};
     active_ = false;
+    settling_ = nullptr;
+    restore_ = false;
     loopopen_ = false;
     rxqueue_.clear();
     link_.forget();
