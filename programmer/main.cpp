@@ -12,6 +12,7 @@
 #include "devices/device.h"
 #include "devices/devicelist.h"
 #include "devices/hextext.h"
+#include "devices/settings.h"
 #include "hexfile/hexreader.h"
 #include "hexfile/hexwriter.h"
 #include "line.h"
@@ -55,13 +56,21 @@ std::string model_names(const DeviceList& list) {
     return names;
 }
 
-SelectedDevice select_model(const SimOptions& options, const std::string& folder) {
-    const std::string path =
-        options.device_list.empty() ? folder + "/" + devicelist_filename : options.device_list;
+std::string list_path(const SimOptions& options, const std::string& folder) {
+    return options.device_list.empty() ? folder + "/" + devicelist_filename : options.device_list;
+}
+
+DeviceList load_list(const std::string& path) {
     DeviceList list;
     const LoadResult loaded = load_devices(path, list);
     if (loaded == LoadResult::unreadable) throw StartFault{"cannot read the device list " + path};
     if (loaded == LoadResult::no_devices) throw StartFault{"the device list " + path + " holds no model"};
+    return list;
+}
+
+SelectedDevice select_model(const SimOptions& options, const std::string& folder) {
+    const std::string path = list_path(options, folder);
+    const DeviceList list = load_list(path);
     const std::int32_t index = find_model(list, options.model);
     if (index == 0) {
         throw StartFault{"no model '" + options.model + "' in " + path + " (models: " +
@@ -126,7 +135,18 @@ bool dump_chip(const SimOptions& options, const SelectedDevice& dev, const SimCh
     return false;
 }
 
+// The model a start of Tessaly would select with these settings, so that a
+// run command can serve the same one.
+int print_selected_model(const SimOptions& options, const char* argv0) {
+    const DeviceList list = load_list(list_path(options, program_folder(argv0)));
+    const SettingsStore settings(options.which_model);
+    std::cout << list.entries[static_cast<std::size_t>(stored_model(settings, list.devcount))].devmodel
+              << std::endl;
+    return 0;
+}
+
 int run(const SimOptions& options, const char* argv0) {
+    if (!options.which_model.empty()) return print_selected_model(options, argv0);
     const SelectedDevice dev = select_model(options, program_folder(argv0));
     SimChip chip(chip_shape(dev));
     if (options.flip_address >= dev.flashsize) {

@@ -104,6 +104,7 @@ constexpr TextOption text_options[] = {
     {"--model", &SimOptions::model},   {"--device-list", &SimOptions::device_list},
     {"--port", &SimOptions::port},     {"--load", &SimOptions::load},
     {"--dump", &SimOptions::dump},     {"--trace", &SimOptions::trace},
+    {"--which-model", &SimOptions::which_model},
 };
 
 constexpr char flip_option[] = "--flip-bit";
@@ -198,7 +199,9 @@ std::string usage_text() {
            "  --extra-byte-after N    send one unrequested byte after the reply to message N\n"
            "  --extra-byte-delay-ms N send that byte on its own N ms after that reply\n"
            "  --empty-socket          no chip: reads answer FFh FFh, commands reach nothing\n"
-           "  --flip-bit ADDR         FLASH word ADDR (hex) reads back with bit 0 changed\n";
+           "  --flip-bit ADDR         FLASH word ADDR (hex) reads back with bit 0 changed\n"
+           "  --which-model FOLDER    print the model Tessaly selects with the settings in FOLDER\n"
+           "                          (the folder of its settings.reg) and end\n";
 }
 
 }  // namespace tessaly::sim

@@ -19,6 +19,7 @@ struct SimOptions {
     std::string load;         // HEX file that fills the chip before serving
     std::string dump;         // HEX file written when the programmer ends
     std::string trace;        // one line per message and reply
+    std::string which_model;  // settings folder: print the model Tessaly selects there, and end
     std::int64_t baud = 56000;  // line rate set on a --port device
     std::int64_t pace = 0;    // baud rate to pace every byte at; 0: no pacing
     std::int64_t reply_delay_ms = 0;

@@ -77,9 +77,10 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     build_buttons(form);
     view_ = new BufferView(form, curdevice_, chipimage_);
     // Edits wait only for an operation, which reads or writes the buffers;
-    // Test Vpp leaves them alone.
+    // Test Vpp leaves them alone. A pending operation is always busy.
     editor_ = new CellEditor(form, *view_, curdevice_, chipimage_,
-                             {[this] { return refuse_pending(); }, [this] { label_hex->clear(); }});
+                             {[this] { return engine_.pending() && refuse_busy(); },
+                              [this] { label_hex->clear(); }});
     focus_ = new GridFocus(form, *view_, *editor_);
     // Label1_Click, label_ime_Click and label_info_Click: the model change.
     for (QLabel* l : {Label1, view_->label_ime, view_->label_info}) {
@@ -219,11 +220,7 @@ void Form1::tell_settings_notices() {
 // The stored model, or model 1 (written back) when the number names none.
 // A model the program cannot use is passed over for the first one it can.
 void Form1::select_stored_model() {
-    std::int32_t index = leading_number(settings_.reg_getstring(set_model, "1"));
-    if (index < 1 || index > devicelist_.devcount) {
-        index = 1;
-        settings_.reg_setstring(set_model, "1");
-    }
+    const std::int32_t index = stored_model(settings_, devicelist_.devcount);
     std::string fault = select_device(devicelist_, index, curdevice_);
     for (std::int32_t i = 1; !fault.empty() && i <= devicelist_.devcount; ++i) {
         if (select_device(devicelist_, i, curdevice_).empty()) {
@@ -308,11 +305,6 @@ void Form1::run_operation(Operation op) { engine_.start(op); }
 bool Form1::refuse_busy() {
     if (engine_.busy()) set_status(busy_text);
     return engine_.busy();
-}
-
-bool Form1::refuse_pending() {
-    if (engine_.pending()) set_status(busy_text);
-    return engine_.pending();
 }
 
 void Form1::open_from_label() {

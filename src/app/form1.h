@@ -131,8 +131,6 @@ private:
     void open_from_label();
     // True, with the busy answer shown, while an operation or Test Vpp runs.
     bool refuse_busy();
-    // The same while an operation runs, whatever Test Vpp does.
-    bool refuse_pending();
     void Form_Activate();
     void Form_Deactivate();
     void label_vpp_Click();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devices/fileio.h"
+#include "devices/hextext.h"
 
 namespace tessaly {
 namespace {
@@ -348,6 +349,13 @@ void SettingsStore::reg_setstring(const std::string& name, const std::string& va
 
 void SettingsStore::reg_setlong(const std::string& name, std::int32_t value) const {
     store_value(folder_, file_path(), number_value(name, value), notices_);
+}
+
+std::int32_t stored_model(const SettingsStore& settings, std::int32_t devcount) {
+    const std::int32_t index = leading_number(settings.reg_getstring(set_model, "1"));
+    if (index >= 1 && index <= devcount) return index;
+    settings.reg_setstring(set_model, "1");
+    return 1;
 }
 
 }  // namespace tessaly

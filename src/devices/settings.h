@@ -55,4 +55,8 @@ private:
     Notices notices_;
 };
 
+// The model number stored as "Microcontroller Model", read by the number rule;
+// 1, written back, when it names none of the devcount models.
+std::int32_t stored_model(const SettingsStore& settings, std::int32_t devcount);
+
 }  // namespace tessaly

@@ -14,7 +14,7 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
         "--model", "PIC16F88", "--device-list", "d.txt", "--port", "/dev/ttyUSB0",
         "--load", "in.hex", "--dump", "out.hex", "--trace", "t.txt", "--pace", "9600",
         "--baud", "19200", "--reply-delay-ms", "0", "--stop-after", "0", "--extra-byte-after", "5",
-        "--flip-bit", "0x1F", "--extra-byte-delay-ms", "30", "--empty-socket"};
+        "--flip-bit", "0x1F", "--extra-byte-delay-ms", "30", "--empty-socket", "--which-model", "cfg"};
     ASSERT_EQ(parse_options(args, o), "");
     EXPECT_EQ(o.model, "PIC16F88");
     EXPECT_EQ(o.device_list, "d.txt");
@@ -30,6 +30,7 @@ TEST(SimOptions, TakesEveryOptionWithItsValue) {
     EXPECT_EQ(o.flip_address, 0x1F);
     EXPECT_EQ(o.faults.extra_byte_delay_ms, 30);
     EXPECT_TRUE(o.faults.empty_socket);
+    EXPECT_EQ(o.which_model, "cfg");
 }
 
 TEST(SimOptions, PortLineRateIs56000UnlessGiven) {

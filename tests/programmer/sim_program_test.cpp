@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "devices/device.h"
 #include "devices/devicelist.h"
+#include "devices/settings.h"
 #include "hexfile/hexreader.h"
 #include "protocol.h"
 
@@ -290,6 +292,31 @@ TEST(TessalySim, DelayedExtraByteComesOnItsOwnAfterTheDelay) {
         EXPECT_EQ(std::count(got.begin(), got.end(), 100), sent);
         EXPECT_EQ(got.size(), static_cast<std::size_t>(sent) + 1) << "one stray and the replies";
         EXPECT_TRUE(trace_shows(dir + "/trace.txt", "tx #2: A5 (unrequested, 200 ms after the reply)"));
+    }
+}
+
+// The model a start of Tessaly selects with a settings folder: the stored
+// number by the program's number rule, model 1 for any number naming none.
+TEST(TessalySim, WhichModelIsTheOneTessalySelects) {
+    const std::string list = std::string(TESSALY_BIN_DIR) + "/quarndevices.txt";
+    DeviceList models;
+    ASSERT_EQ(load_devices(list, models), LoadResult::loaded);
+    ASSERT_GE(models.devcount, 3);
+    const struct {
+        const char* stored;  // nullptr: no settings file
+        std::int32_t index;
+    } cases[] = {{nullptr, 1}, {"3", 3}, {"2.5", 2}, {" 1 0 ", 10}, {"0", 1}, {"99", 1}, {"PIC", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "no file");
+        const std::string folder = ::testing::TempDir() + "tessaly_which_model";
+        std::filesystem::remove_all(folder);
+        if (c.stored) SettingsStore(folder).reg_setstring(set_model, c.stored);
+        SimProcess sim({"--device-list", list, "--which-model", folder});
+        ASSERT_TRUE(sim.started());
+        const std::int32_t want = std::min(c.index, models.devcount);
+        EXPECT_EQ(sim.first_line(), models.entries[static_cast<std::size_t>(want)].devmodel);
+        EXPECT_EQ(sim.exit_status(), 0) << sim.error_text();
+        std::filesystem::remove_all(folder);
     }
 }
 
