@@ -9,6 +9,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace tessaly {
@@ -121,6 +122,7 @@ bool SerialControl::PortOpen(bool open) {
             ++session_;
         }
         lost_ = false;
+        dropping_ = 0;
         return true;
     }
     if (PortOpen()) return true;
@@ -146,6 +148,7 @@ bool SerialControl::PortOpen(bool open) {
     // Whatever the device sent before this open is no reply to anything we send.
     port_.clear(QSerialPort::Input);
     waiting_.clear();
+    dropping_ = 0;
     return true;
 }
 
@@ -178,16 +181,37 @@ std::vector<std::uint8_t> SerialControl::Input() {
     return std::exchange(waiting_, {});
 }
 
+// Reading the driver here, beside QSerialPort's own notifier, could leave it
+// a notification with nothing to read, which it takes for a failed port: the
+// bytes the driver holds are counted instead and dropped as the port reads them.
+std::size_t SerialControl::discard_input() {
+    take_received();
+    std::size_t dropped = std::exchange(waiting_, {}).size();
+    const std::size_t unread = static_cast<std::size_t>(port_.bytesAvailable()) + driver_queued();
+    if (unread > dropping_) {
+        dropped += unread - dropping_;
+        dropping_ = unread;
+    }
+    return dropped;
+}
+
 bool SerialControl::input_waiting() {
-    if (!waiting_.empty() || port_.bytesAvailable() > 0) return true;
+    if (!waiting_.empty()) return true;
+    return static_cast<std::size_t>(port_.bytesAvailable()) + driver_queued() > dropping_;
+}
+
+std::size_t SerialControl::driver_queued() const {
     int queued = 0;
-    return port_.isOpen() && ::ioctl(port_.handle(), FIONREAD, &queued) == 0 && queued > 0;
+    if (!port_.isOpen() || ::ioctl(port_.handle(), FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::size_t>(queued);
 }
 
 void SerialControl::take_received() {
     if (!port_.isOpen()) return;
     const QByteArray got = port_.readAll();
-    waiting_.insert(waiting_.end(), got.begin(), got.end());
+    const std::size_t skipped = std::min(dropping_, static_cast<std::size_t>(got.size()));
+    dropping_ -= skipped;
+    waiting_.insert(waiting_.end(), got.begin() + static_cast<qsizetype>(skipped), got.end());
 }
 
 void SerialControl::on_ready_read() {
@@ -223,6 +247,7 @@ void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
     }
     ++session_;
     lost_ = false;
+    dropping_ = 0;
     emit port_lost(why);
 }
 

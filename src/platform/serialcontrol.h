@@ -58,8 +58,12 @@ public:
 
     // Every received byte not read yet, oldest first; the read removes them.
     std::vector<std::uint8_t> Input();
+    // Drops every byte that waits, in the control and still in the device's
+    // driver, and returns how many. The driver's are dropped as they come up,
+    // in order, so no byte that waited at the discard is ever read.
+    std::size_t discard_input();
     // A received byte waits that Input has not read yet, in the control or
-    // still in the device's driver.
+    // still in the device's driver; bytes a discard dropped do not count.
     bool input_waiting();
 
     // Changes whenever the port opens, closes or is lost, so a reply owed on
@@ -75,6 +79,7 @@ signals:
 
 private:
     void take_received();
+    std::size_t driver_queued() const;
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError err);
     void finish_lost(std::uint64_t session, const QString& why);
@@ -90,6 +95,7 @@ private:
     int baud_ = 9600;
     int rthreshold_ = 0;
     std::vector<std::uint8_t> waiting_;
+    std::size_t dropping_ = 0;  // bytes a discard counted in the driver, not read from it yet
     std::string error_;
 
     std::uint64_t session_ = 0;  // counts opens and closes, so a late loss report

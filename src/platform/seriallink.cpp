@@ -25,7 +25,7 @@ void SerialLink::yield() {
 
 void SerialLink::set_rthreshold(int threshold) { (void)port_.RThreshold(threshold); }
 
-std::size_t SerialLink::discard_input() { return port_.Input().size(); }
+std::size_t SerialLink::discard_input() { return port_.discard_input(); }
 
 bool SerialLink::input_waiting() { return port_.input_waiting(); }
 

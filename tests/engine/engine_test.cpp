@@ -347,7 +347,7 @@ TEST(OutOfStep, AByteNoMessageAskedForStopsTheRun) {
         {"in the same input as a reply", [](Rig& r) { r.engine.MSComm1_OnComm("\x01\x02"); }},
         {"waiting when the next message is due",
          [](Rig& r) {
-             r.link.waiting = true;
+             r.link.inbound = "\x02";
              r.engine.MSComm1_OnComm("\x01");
          }},
         {"after the last reply, in its input",
@@ -359,7 +359,7 @@ TEST(OutOfStep, AByteNoMessageAskedForStopsTheRun) {
         {"on its own in the quiet time",
          [](Rig& r) {
              for (int i = 0; i < 3; ++i) r.engine.MSComm1_OnComm("\x01");
-             r.link.waiting = true;
+             r.link.inbound = "\x02";
              r.quiet();
          }},
     };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/device.h"
@@ -33,16 +34,16 @@ public:
     }
     std::size_t discard_input() override {
         log_.push_back("discard");
-        return 0;
+        return std::exchange(inbound, {}).size();
     }
     std::uint64_t session() const override { return connection; }
-    bool input_waiting() override { return waiting; }
+    bool input_waiting() override { return !inbound.empty(); }
 
     std::vector<std::uint8_t> written;
     int rthreshold = -1;
     int failafter = -1;  // refuse every byte once this many were written
     std::uint64_t connection = 0;  // a test changes it as reopening the port would
-    bool waiting = false;  // a received byte waits in the control
+    std::string inbound;  // received bytes waiting in the control, not handed over
 
 private:
     Log& log_;
