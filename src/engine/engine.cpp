@@ -16,6 +16,12 @@ const char* const crlf = "\r\n";
 
 }  // namespace
 
+std::int32_t quiet_time_ms(std::int64_t longest_gap_ms, std::int32_t longest_wait_ms) {
+    const std::int64_t gap = std::clamp<std::int64_t>(longest_gap_ms, 0, reply_grace_ms + max_wait_ms);
+    const std::int64_t wait = std::clamp<std::int32_t>(longest_wait_ms, 0, max_wait_ms);
+    return static_cast<std::int32_t>(std::max<std::int64_t>(quiet_ms, 2 * gap + wait));
+}
+
 std::string port_error_text(std::int32_t portnumber) {
     return "Serial port " + std::to_string(portnumber) + " error!";
 }
@@ -60,7 +66,8 @@ StartResult Engine::start(Operation which) {
     op_.starttime = static_cast<float>(host_.clock());
     if (info.checks) init_report(op_);
     loopopen_ = false;
-    timeout_ms_ = compute_timeout();
+    longest_wait_ms_ = longest_wait();
+    timeout_ms_ = reply_grace_ms + longest_wait_ms_;
     messages_ = 0;
     message_bound_ = compute_message_bound();
     active_ = true;
@@ -83,6 +90,8 @@ StartResult Engine::start(Operation which) {
     // Reset here, once, and not on every step at instruction 1: a list that
     // opens with a two-phase instruction would otherwise restart it for ever.
     op_.substep = 0;
+    longest_gap_ = {};
+    last_reply_ = std::chrono::steady_clock::now();
     algorithm_step();
     if (!active_) return StartResult::stopped;
     op_.opname = info.opname;
@@ -114,14 +123,20 @@ void Engine::forget_other_sessions() {
     skip_ = 0;
 }
 
-std::int32_t Engine::compute_timeout() const {
+std::int32_t Engine::longest_wait() const {
     std::int32_t longest = 0;
     for (std::int32_t k = 1; k <= op_.algcount; ++k) {
         const Instruction ins = decode_instruction(op_.alglines[k]);
         if (ins.form == Form::wait) longest = std::max(longest, ins.waitms);
         if (ins.form == Form::wprog) longest = std::max(longest, cur_.progtime);
     }
-    return reply_grace_ms + std::clamp<std::int32_t>(longest, 0, max_wait_ms);
+    return std::clamp<std::int32_t>(longest, 0, max_wait_ms);
+}
+
+void Engine::note_reply() {
+    const auto now = std::chrono::steady_clock::now();
+    longest_gap_ = std::max(longest_gap_, now - last_reply_);
+    last_reply_ = now;
 }
 
 // Each instruction sends at most two messages each time it runs, and runs at
@@ -144,7 +159,9 @@ void Engine::finish() {
     const OperationInfo* info = find_operation(name);
     if (info == nullptr || !active_) return;
     settling_ = info;
-    host_.start_reply_timer(quiet_ms);
+    const auto gap = std::chrono::ceil<std::chrono::milliseconds>(longest_gap_).count();
+    settle_ms_ = quiet_time_ms(gap, longest_wait_ms_);
+    host_.start_reply_timer(settle_ms_);
 }
 
 void Engine::complete(const OperationInfo& info) {
@@ -291,6 +308,7 @@ void Engine::MSComm1_OnComm(std::string_view input) {
             continue;
         }
         link_.received();
+        if (active_) note_reply();
         algorithm_step();
     }
     draining_ = false;

@@ -6,6 +6,7 @@
 // and never leaves the interface locked without an operation that can finish.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -30,14 +31,22 @@ inline constexpr const char* busy_text =
 // plus its longest wait, is stopped.
 inline constexpr std::int32_t reply_grace_ms = 5000;
 
-// After its last reply an operation waits this long before it says it has
-// completed. A byte nobody asked for shifts every later reply by one, so the
-// run takes its last reply one byte early and the real one follows one
-// exchange later: 14 to 19 ms on a line paced at 1200 baud, the slowest rate
-// (0.3 ms at 56000). A USB adapter holding bytes for its 16 ms latency timer
-// each way keeps that near 50 ms. A byte in this time means the replies were
-// out of step.
+// After its last reply an operation waits a quiet time before it says it has
+// completed: a byte in that time means the replies were out of step. A byte
+// nobody asked for is taken as the reply it lands in front of, and from there
+// every reply is taken for the message after its own, so the run takes its
+// last reply one exchange early and the real one is still to come. That last
+// message went out when the reply before the last one taken came (T0), after
+// the wait instruction in front of it (W); the programmer answers it one of
+// its reply times (R) after it has answered the one before, at the last reply
+// taken (T1). So the surplus byte is in by T1 + W + R. Each gap between two
+// replies of a run holds at least one reply time of the programmer, so the
+// longest gap seen (G) is at least R, and the quiet time is 2G + W: twice G
+// for a last reply slower than any before it. Never less than quiet_ms, which
+// covers the scheduling of a fast line and a USB adapter holding bytes for its
+// 16 ms latency timer each way.
 inline constexpr std::int32_t quiet_ms = 200;
+std::int32_t quiet_time_ms(std::int64_t longest_gap_ms, std::int32_t longest_wait_ms);
 
 std::string port_error_text(std::int32_t portnumber);
 
@@ -75,6 +84,8 @@ public:
     // The last reply is in; the operation completes when the quiet time passes.
     bool settling() const { return settling_ != nullptr; }
     std::int32_t reply_timeout_ms() const { return timeout_ms_; }
+    // The quiet time of the run that is settling, or of the last one that settled.
+    std::int32_t settle_ms() const { return settle_ms_; }
 
     OpState& opstate() { return op_; }
     const OpState& opstate() const { return op_; }
@@ -122,7 +133,8 @@ private:
     void stop_operation(const std::string& status, const std::string& reason, bool silent = false);
     void stop_out_of_step();
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
-    std::int32_t compute_timeout() const;
+    std::int32_t longest_wait() const;
+    void note_reply();
     std::int64_t compute_message_bound() const;
     void discard_stale();
     void forget_other_sessions();
@@ -143,6 +155,10 @@ private:
     bool loopopen_ = false;   // a loop-opening instruction has run in this operation
     std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
     std::int32_t timeout_ms_ = reply_grace_ms;
+    std::int32_t longest_wait_ms_ = 0;  // the longest wait instruction of the running list
+    std::int32_t settle_ms_ = quiet_ms;
+    std::chrono::steady_clock::time_point last_reply_;  // or the start of the run
+    std::chrono::steady_clock::duration longest_gap_{};  // between two replies of the run
     std::int64_t messages_ = 0;       // sent by the running operation
     std::int64_t message_bound_ = 0;  // the most its device data can soundly need
     std::deque<std::uint8_t> rxqueue_;

@@ -11,9 +11,11 @@
 #include <memory>
 
 #include "devices/devicelist.h"
+#include "devices/msgbox.h"
 #include "engine/fakes.h"
 #include "fixture.h"
 #include "hexfile/hexwriter.h"
+#include "memorylink.h"
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
 #include "qtloop.h"
@@ -48,13 +50,12 @@ public:
     QTimer timer;
 };
 
-// A model of the shrunk device list: the shipped algorithms on a small chip.
-SelectedDevice small_device(int model) {
+// A model of a shrunk device list: the shipped algorithms on a small chip.
+SelectedDevice shrunk_device(int model, const char* devicelist = TESSALY_SMALL_DEVICES) {
     DeviceList list;
-    EXPECT_EQ(load_devices(TESSALY_SMALL_DEVICES, list), LoadResult::loaded);
+    EXPECT_EQ(load_devices(devicelist, list), LoadResult::loaded);
     SelectedDevice cur;
     EXPECT_EQ(select_device(list, model, cur), "");
-    EXPECT_EQ(cur.flashsize, 64);
     return cur;
 }
 
@@ -68,12 +69,13 @@ struct PtyBench {
     std::unique_ptr<SerialLink> link;
     std::unique_ptr<Engine> engine;
 
-    explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600", int model = 1) {
+    explicit PtyBench(const QStringList& simargs, const std::string& baud = "9600", int model = 1,
+                      const char* devicelist = TESSALY_SMALL_DEVICES) {
         app();
-        cur = small_device(model);
+        cur = shrunk_device(model, devicelist);
         blank_buffers(cur, image);
         QStringList args{"--model", QString::fromStdString(cur.modelname), "--device-list",
-                         TESSALY_SMALL_DEVICES};
+                         devicelist};
         sim.start(QString(TESSALY_BIN_DIR) + "/tessaly-sim", args + simargs);
         EXPECT_TRUE(sim.waitForStarted(5000));
         QElapsedTimer waited;
@@ -113,6 +115,8 @@ struct PtyBench {
 
 bool starts(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
 
+const std::string out_of_step = "Operation stopped: the programmer's replies are out of step!";
+
 // Every shipped model, through the real serial control.
 class PtyModel : public ::testing::TestWithParam<int> {};
 
@@ -135,7 +139,7 @@ TEST_P(PtyModel, FlippedBitIsTheOneMismatchOfVerify) {
     const std::string hex = ::testing::TempDir() + "tessaly_pty_flip_" +
                             std::to_string(GetParam()) + ".hex";
     std::string error;
-    const SelectedDevice cur = small_device(GetParam());
+    const SelectedDevice cur = shrunk_device(GetParam());
     ASSERT_TRUE(write_hexfile(hex, cur, fixture(cur), error)) << error;
     PtyBench b({"--load", QString::fromStdString(hex), "--flip-bit", "10"}, "56000", GetParam());
     b.image = fixture(b.cur);
@@ -178,10 +182,96 @@ TEST(Pty, SilentProgrammerIsTimedOut) {
 TEST(Pty, ExtraByteDoesNotSpoilTheNextOperation) {
     PtyBench b({"--extra-byte-after", "5"});
     b.image = fixture(b.cur);
-    EXPECT_EQ(b.run(Operation::program), "Operation stopped: the programmer's replies are out of step!");
+    EXPECT_EQ(b.run(Operation::program), out_of_step);
     EXPECT_TRUE(starts(b.run(Operation::program), "Chip programmed. ")) << b.host.status;
     EXPECT_TRUE(starts(b.run(Operation::verify), "Chip verified. ")) << b.host.status;
 }
+
+// The messages a clean run of the operation sends, counted on the simulator
+// joined in memory.
+std::int64_t messages_of(const SelectedDevice& cur, const ChipImage& image, Operation op) {
+    Log log;
+    FakeHost host(log);
+    SelectedDevice dev = cur;
+    ChipImage buffers = image;
+    sim::SimChip chip(sim::chip_shape(dev));
+    sim::WireProtocol protocol(chip);
+    sim::MemoryLink link(protocol);
+    Engine engine(link, host, dev, buffers);
+    engine.reset();
+    engine.start(op);
+    for (std::string in = link.take(false); !in.empty(); in = link.take(false)) {
+        engine.MSComm1_OnComm(in);
+    }
+    if (engine.settling()) engine.reply_timeout();
+    EXPECT_FALSE(engine.busy());
+    return protocol.messages();
+}
+
+// A programmer that takes a quarter of a second (or more) for each reply and
+// sends one byte that no message asked for 100 ms after the reply to message
+// k, so that it lands while the next reply is owed: from there every reply is
+// taken for the message after its own. Early, in the middle or in the last
+// exchanges, the run must end out of step with its box; without the byte it
+// completes as always.
+enum class Stray { none, early, middle, late };
+
+struct SlowCase {
+    const char* name;
+    Operation op;
+    int replyms;
+    Stray stray;
+};
+
+void PrintTo(const SlowCase& c, std::ostream* os) { *os << c.name; }
+
+class SlowProgrammer : public ::testing::TestWithParam<SlowCase> {};
+
+TEST_P(SlowProgrammer, AShiftedRunEndsOutOfStep) {
+    const SlowCase& c = GetParam();
+    const SelectedDevice cur = shrunk_device(3, TESSALY_TINY_DEVICES);  // PIC16F628A
+    const ChipImage data = fixture(cur);
+    const std::int64_t n = messages_of(cur, data, c.op);
+    ASSERT_GT(n, 6);
+    // The reply to message k + 1 is the one the byte lands in front of; "late"
+    // leaves the last reply taken one exchange before the surplus one.
+    const std::int64_t k = c.stray == Stray::early ? 2 : c.stray == Stray::middle ? n / 2 : n - 2;
+    QStringList args{"--reply-delay-ms", QString::number(c.replyms)};
+    // A read's three reply bytes come one by one on a slow line, as on a real one.
+    const bool paced = c.op == Operation::read;
+    if (paced) args << "--pace" << "1200";
+    if (c.stray != Stray::none) {
+        args << "--extra-byte-after" << QString::number(k) << "--extra-byte-delay-ms" << "100";
+    }
+    PtyBench b(args, paced ? "1200" : "56000", 3, TESSALY_TINY_DEVICES);
+    b.image = data;
+    const std::string status = b.run(c.op, 120000);
+    if (c.stray == Stray::none) {
+        EXPECT_TRUE(starts(status, operation_info(c.op).donetext)) << status;
+        EXPECT_TRUE(b.host.boxes.empty()) << b.host.boxes[0].text;
+        EXPECT_GE(b.engine->settle_ms(), 2 * c.replyms);
+        return;
+    }
+    EXPECT_EQ(status, out_of_step) << "stray after message " << k << " of " << n;
+    ASSERT_EQ(b.host.boxes.size(), 1u);
+    EXPECT_EQ(b.host.boxes[0].kind, box_error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shifted, SlowProgrammer,
+    ::testing::Values(SlowCase{"EraseClean", Operation::erase, 250, Stray::none},
+                      SlowCase{"EraseEarly", Operation::erase, 250, Stray::early},
+                      SlowCase{"EraseMiddle", Operation::erase, 400, Stray::middle},
+                      SlowCase{"EraseLate", Operation::erase, 250, Stray::late},
+                      SlowCase{"ProgramClean", Operation::program, 250, Stray::none},
+                      SlowCase{"ProgramEarly", Operation::program, 250, Stray::early},
+                      SlowCase{"ProgramMiddle", Operation::program, 250, Stray::middle},
+                      SlowCase{"ProgramLate", Operation::program, 300, Stray::late},
+                      SlowCase{"ReadClean", Operation::read, 250, Stray::none},
+                      SlowCase{"ReadEarly", Operation::read, 250, Stray::early},
+                      SlowCase{"ReadMiddle", Operation::read, 250, Stray::middle},
+                      SlowCase{"ReadLate", Operation::read, 250, Stray::late}),
+    [](const ::testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tessaly::testing

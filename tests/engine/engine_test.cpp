@@ -394,6 +394,23 @@ TEST(OutOfStep, CompletionWaitsForTheQuietTime) {
     EXPECT_FALSE(rig.engine.busy());
 }
 
+// The quiet time follows the programmer's pace: twice the longest gap between
+// two replies, plus the longest wait, and never below the floor.
+TEST(OutOfStep, QuietTimeFollowsThePace) {
+    const struct {
+        std::int64_t gap;
+        std::int32_t wait;
+        std::int32_t quiet;
+    } cases[] = {
+        {0, 0, quiet_ms},        {1, 10, quiet_ms},     {99, 2, quiet_ms},
+        {250, 0, 500},           {261, 10, 532},        {5010, 10, 10030},
+        {-5, -1, quiet_ms},      {1'000'000'000, 1'000'000, 2 * (reply_grace_ms + max_wait_ms) + max_wait_ms},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(quiet_time_ms(c.gap, c.wait), c.quiet) << c.gap << " ms gap, " << c.wait << " ms wait";
+    }
+}
+
 // A programmer that does not mask the word, or an empty socket, gives words
 // wider than 14 bits. A Read All stores them as read and then says so; words
 // of 14 bits end with no box.
