@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
@@ -31,6 +34,12 @@ const char* const open_tip = "Click to open HEX file!";
 // An operation sets the status line for every address; more than one repaint
 // a frame cannot be seen and would cost more than the messages themselves.
 constexpr int status_frame_ms = 40;
+// How long a close waits for the programmer to answer the voltages-off message
+// (and the reply it owed before it): a slow programmer's two replies, and not
+// so long that a silent one keeps the window.
+constexpr int close_wait_ms = 2000;
+const char* const close_running_text =
+    "An operation is running.\r\nStop it, switch the chip's voltages off and close Tessaly?";
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -301,6 +310,30 @@ void Form1::menuportinfo_Click() { show_msgbox(pinout_text(), box_plain); }
 void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plain); }
 
 void Form1::run_operation(Operation op) { engine_.start(op); }
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (closing_ ||
+        (engine_.pending() && show_msgbox(close_running_text, box_yesno) != answer_yes)) {
+        event->ignore();
+        return;
+    }
+    // The run may have ended while the question stood; Test Vpp may be on.
+    if (engine_.shut_down()) wait_for_voltages_off();
+    event->accept();
+}
+
+void Form1::wait_for_voltages_off() {
+    closing_ = true;
+    QElapsedTimer waited;
+    waited.start();
+    QTimer tick;
+    tick.start(5);  // wakes the loop while nothing arrives
+    while (!engine_.shut_down_answered() && waited.elapsed() < close_wait_ms) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    }
+    closing_ = false;
+}
 
 bool Form1::refuse_busy() {
     if (engine_.busy()) set_status(busy_text);

@@ -122,8 +122,14 @@ public:
     QMenu* menu4 = nullptr;
     QMenu* menu5 = nullptr;
 
+protected:
+    // Closing while an operation runs asks first; a close that goes ahead
+    // switches the chip's voltages off and waits a moment for the answer.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void build_labels(QWidget* form);
+    void wait_for_voltages_off();
     void build_buttons(QWidget* form);
     void build_menus();
     void select_stored_model();
@@ -161,6 +167,7 @@ private:
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
     bool started_ = false;
+    bool closing_ = false;  // waiting for the voltages-off answer
     std::vector<std::string> settings_notices_;  // boxes about the settings file, until shown
     bool notstored_told_ = false;                // a failed settings write was told
 };

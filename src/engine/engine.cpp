@@ -33,6 +33,8 @@ void Engine::reset() {
     op_ = OpState{};
     active_ = false;
     settling_ = nullptr;
+    running_ = nullptr;
+    vpp_owed_ = false;
     restore_ = false;
     loopopen_ = false;
     rxqueue_.clear();
@@ -71,6 +73,7 @@ StartResult Engine::start(Operation which) {
     messages_ = 0;
     message_bound_ = compute_message_bound();
     active_ = true;
+    running_ = &info;
 
     host_.disable();
     host_.set_status(info.starttext);
@@ -206,7 +209,9 @@ void Engine::tell_wide_words(const WideWords& wide) {
     host_.yield();
 }
 
-void Engine::stop_operation(const std::string& status, const std::string& reason, bool silent) {
+// The run is over: the interpreter at rest, the voltages-off message sent.
+// A failure to send it is ignored: the line may be what failed.
+void Engine::end_run() {
     active_ = false;
     settling_ = nullptr;
     host_.stop_reply_timer();
@@ -215,9 +220,12 @@ void Engine::stop_operation(const std::string& status, const std::string& reason
     op_.substep = 0;
     op_.rxword = 0;
     link_.set_rthreshold(0);
-    // Its reply stays waiting with reception off and is dropped at the next start.
-    // A failure here is ignored: the line may be what failed.
     send_end(link_);
+}
+
+void Engine::stop_operation(const std::string& status, const std::string& reason, bool silent) {
+    // Its reply stays waiting with reception off and is dropped at the next start.
+    end_run();
     // A programmer that fell silent, or a line that failed, owes nothing the
     // next run should wait for; whatever still comes is waiting at the next
     // start and dropped there.
@@ -244,9 +252,10 @@ void Engine::stop_operation(const std::string& status, const std::string& reason
 void Engine::stop_out_of_step() {
     rxqueue_.clear();
     link_.discard_input();
+    const char* meaning = running_ != nullptr ? running_->shifted : "";
     stop_operation("Operation stopped: the programmer's replies are out of step!",
-                   "The programmer sent a byte that no message asked for: its replies are out of "
-                   "step, and the words read may belong to other addresses.");
+                   std::string("The programmer sent a byte that no message asked for: its replies "
+                               "are out of step, and ") + meaning);
 }
 
 void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number) {
@@ -267,6 +276,10 @@ void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int
 }
 
 void Engine::reply_timeout() {
+    if (vpp_owed_) {
+        vpp_unanswered();
+        return;
+    }
     // A step under way is not waiting for a reply; the timer starts again at its end.
     if (!active_ || in_step_) return;
     if (settling_ != nullptr) {
@@ -309,6 +322,10 @@ void Engine::MSComm1_OnComm(std::string_view input) {
         }
         link_.received();
         if (active_) note_reply();
+        if (vpp_owed_ && link_.owed() == 0) {
+            vpp_owed_ = false;
+            host_.stop_reply_timer();
+        }
         algorithm_step();
     }
     draining_ = false;
@@ -329,13 +346,55 @@ bool Engine::label_vpp_Click() {
     if (op_.testvpp) {
         host_.disable();
         host_.set_status("Vpp and Vdd voltages turned ON!");
+        // What waits now is no answer to this message.
+        discard_stale();
         sent = send_begin(link_, cur_.voltageseq);
+        if (sent == SendResult::sent) {
+            vpp_owed_ = true;
+            link_.set_rthreshold(1);
+            host_.start_reply_timer(reply_grace_ms);
+        }
     } else {
+        vpp_owed_ = false;
+        host_.stop_reply_timer();
+        link_.set_rthreshold(0);
         host_.enable();
         host_.set_status("Vpp and Vdd voltages turned OFF!");
         sent = send_end(link_);
     }
     if (sent == SendResult::failed) host_.set_status(port_error_text(host_.portnumber()));
+    return true;
+}
+
+// Nothing answered the voltages-on message: the user must not go on believing
+// the voltages are on. The voltages-off goes out all the same, in case they are.
+void Engine::vpp_unanswered() {
+    vpp_owed_ = false;
+    op_.testvpp = false;
+    link_.set_rthreshold(0);
+    send_end(link_);
+    // A silent programmer owes nothing the next run should wait for.
+    link_.forget();
+    skip_ = 0;
+    host_.enable();
+    host_.set_status("Test Vpp stopped: the programmer did not answer!");
+    host_.show_msgbox("The programmer did not answer the voltages-on message: the Vpp and Vdd "
+                      "voltages may not be on." + std::string(crlf) +
+                          "Test Vpp has been switched off.",
+                      box_error);
+    host_.yield();
+}
+
+bool Engine::shut_down() {
+    if (!busy()) return false;
+    op_.testvpp = false;
+    vpp_owed_ = false;
+    restore_ = false;
+    rxqueue_.clear();
+    // The replies owed so far come before the voltages-off one.
+    discard_stale();
+    end_run();
+    link_.set_rthreshold(1);
     return true;
 }
 

@@ -68,8 +68,16 @@ public:
     // The bytes read from the serial control's Input, in order.
     void MSComm1_OnComm(std::string_view input);
     // Returns false when refused (an operation is pending, or the port is
-    // closed when switching on).
+    // closed when switching on). The voltages-on message is owed its reply
+    // within the reply time: without it Test Vpp is switched off again and a
+    // box says the voltages may not be on.
     bool label_vpp_Click();
+    // The program is ending: a pending operation is stopped without a box and
+    // Test Vpp is switched off; either way the voltages-off message goes out.
+    // False when nothing was running, and nothing was sent.
+    bool shut_down();
+    // Every reply owed at shut_down, the voltages-off one last, has come.
+    bool shut_down_answered() const { return skip_ == 0 && link_.owed() == 0; }
     // Called by the window when the reply timer has run out: a silent
     // programmer, or the quiet time after the last reply has passed.
     void reply_timeout();
@@ -132,6 +140,8 @@ private:
     void tell_wide_words(const WideWords& wide);
     void stop_operation(const std::string& status, const std::string& reason, bool silent = false);
     void stop_out_of_step();
+    void end_run();
+    void vpp_unanswered();
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t longest_wait() const;
     void note_reply();
@@ -148,6 +158,8 @@ private:
     OpState op_;
     bool active_ = false;     // from the start routine until completion or a stop
     const OperationInfo* settling_ = nullptr;  // waiting out the quiet time
+    const OperationInfo* running_ = nullptr;   // the operation of the last start
+    bool vpp_owed_ = false;   // Test Vpp's voltages-on message awaits its reply
     bool restore_ = false;    // a stop puts back the buffers kept in before_
     ChipImage before_;        // the buffers as a Read All found them
     bool in_step_ = false;

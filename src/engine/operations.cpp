@@ -8,17 +8,24 @@ namespace {
 
 constexpr double seconds_per_day = 86400.0;
 
+constexpr const char* shifted_read =
+    "the words read may belong to other addresses. Run it again.";
+
 constexpr std::array<OperationInfo, 5> operations{{
     {Operation::program, "program", &SelectedDevice::programlines, "Begin program all.",
-     "Chip programmed. ", nullptr, nullptr, false, false},
+     "Chip programmed. ", nullptr, nullptr,
+     "the chip may be partly programmed, or words may have gone to other addresses. "
+     "Run Program All again.",
+     false, false},
     {Operation::read, "read", &SelectedDevice::readlines, "Begin read all.", "Chip read. ",
-     nullptr, nullptr, true, false},
+     nullptr, nullptr, shifted_read, true, false},
     {Operation::erase, "erase", &SelectedDevice::eraselines, "Begin erase all.",
-     "Chip erased. ", nullptr, nullptr, false, false},
+     "Chip erased. ", nullptr, nullptr,
+     "the chip may be only partly erased. Run Erase All again.", false, false},
     {Operation::blank, "blank", &SelectedDevice::blanklines, "Begin blank check.",
-     "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:", false, true},
+     "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:", shifted_read, false, true},
     {Operation::verify, "verify", &SelectedDevice::verifylines, "Begin verify.",
-     "Chip verified. ", "Chip verify failed. ", "Chip verify failed:", false, true},
+     "Chip verified. ", "Chip verify failed. ", "Chip verify failed:", shifted_read, false, true},
 }};
 
 // operation_info reads the table by position.

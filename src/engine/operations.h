@@ -21,6 +21,7 @@ struct OperationInfo {
     const char* donetext;   // completion text, followed by the elapsed time
     const char* failtext;   // completion text when the report is not empty; checks only
     const char* boxtext;    // message box heading of the report; checks only
+    const char* shifted;    // what replies out of step mean for this operation
     bool blanksfirst;       // blanks the buffers at the start, redraws at completion
     bool checks;            // opens a new mismatch report and shows it when not empty
 };

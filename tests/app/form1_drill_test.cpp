@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "qt_app.h"
@@ -164,4 +166,113 @@ TEST(Form1Drill, EmptySocketReadsFFFFh) {
         EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 2000));
         EXPECT_TRUE(any_says(boxes.texts, c.line)) << (boxes.texts.empty() ? "" : boxes.texts[0]);
     }
+}
+
+namespace {
+
+// The simulator's trace as it stands: one line per message and reply.
+std::vector<std::string> trace_lines(const QString& path) {
+    QFile file(path);
+    std::vector<std::string> lines;
+    if (!file.open(QIODevice::ReadOnly)) return lines;
+    for (const QByteArray& l : file.readAll().split('\n')) lines.push_back(l.toStdString());
+    return lines;
+}
+
+// The last message that switched the chip's voltages, as the simulator saw it.
+std::string last_power_message(const QString& path) {
+    std::string last;
+    for (const std::string& l : trace_lines(path)) {
+        if (l.find("power o") != std::string::npos) last = l;
+    }
+    return last;
+}
+
+bool ends_powered_off(const QString& trace) {
+    return test::wait_until(
+        [&] { return last_power_message(trace).find("power off") != std::string::npos; }, 3000);
+}
+
+// Answers every box that shows a button of this caption with it.
+class Answer {
+public:
+    explicit Answer(const QString& caption) {
+        poll_.setInterval(5);
+        QObject::connect(&poll_, &QTimer::timeout, [this, caption] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            for (QPushButton* b : box->findChildren<QPushButton*>()) {
+                if (b->text() == caption && b->isVisible()) {
+                    ++given;
+                    b->click();
+                    return;
+                }
+            }
+        });
+        poll_.start();
+    }
+    int given = 0;
+
+private:
+    QTimer poll_;
+};
+
+}  // namespace
+
+// Closing the window in the middle of a run asks first; Yes stops the run and
+// the chip's voltages are off before the program ends.
+TEST(Form1Close, DuringAnOperationYesSwitchesTheVoltagesOff) {
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.txt");
+    SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
+    open_example(s);
+    Answer yes("Yes");
+    s.click(program_all);
+    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    s.window->close();
+    EXPECT_EQ(yes.given, 1);
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_FALSE(s.window->engine().busy());
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+}
+
+TEST(Form1Close, DuringAnOperationNoKeepsItRunning) {
+    SimWindow s({"--reply-delay-ms", "5"});
+    open_example(s);
+    Answer no("No");
+    s.click(program_all);
+    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    s.window->close();
+    EXPECT_EQ(no.given, 1);
+    EXPECT_TRUE(s.window->isVisible());
+    EXPECT_TRUE(test::wait_until([&] { return s.idle(); }, 60000));
+    EXPECT_TRUE(starts(s.status(), "Chip programmed. ")) << s.status();
+}
+
+// With Test Vpp on there is nothing to ask: the voltages go off and the window closes.
+TEST(Form1Close, WithTestVppOnSwitchesTheVoltagesOff) {
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.txt");
+    SimWindow s({"--trace", trace});
+    BoxReader boxes;
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    ASSERT_TRUE(test::wait_until([&] { return last_power_message(trace).find("power on") != std::string::npos; }, 3000));
+    s.window->close();
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+}
+
+// A programmer that does not answer: Test Vpp must not go on saying the
+// voltages are on.
+TEST(Form1Drill, TestVppWithNothingAnsweringSaysSoAndSwitchesOff) {
+    SimWindow s({"--stop-after", "0"});
+    BoxReader boxes;
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    EXPECT_EQ(s.status(), "Vpp and Vdd voltages turned ON!");
+    EXPECT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 10000));
+    EXPECT_TRUE(any_says(boxes.texts, "may not be on")) << (boxes.texts.empty() ? "" : boxes.texts[0]);
+    EXPECT_EQ(s.status(), "Test Vpp stopped: the programmer did not answer!");
+    EXPECT_FALSE(s.window->engine().opstate().testvpp);
+    EXPECT_TRUE(s.unlocked());
 }

@@ -552,5 +552,104 @@ TEST(TestVpp, ClosedPortRefusesSwitchingOnButNotOff) {
     EXPECT_FALSE(rig.engine.opstate().testvpp);
 }
 
+// The voltages-on message is owed its reply in the reply time: an answer keeps
+// Test Vpp on as ever; none switches it off again and says the voltages may
+// not be on.
+TEST(TestVpp, NoAnswerSwitchesItOffAndSaysSo) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    EXPECT_EQ(rig.host.timerms, reply_grace_ms);
+    EXPECT_EQ(rig.link.rthreshold, 1);
+    rig.engine.reply_timeout();
+    EXPECT_FALSE(rig.engine.opstate().testvpp);
+    EXPECT_FALSE(rig.engine.busy());
+    EXPECT_FALSE(rig.host.locked);
+    EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+    EXPECT_EQ(rig.host.status, "Test Vpp stopped: the programmer did not answer!");
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_EQ(rig.host.boxes[0].kind, box_error);
+    EXPECT_NE(rig.host.boxes[0].text.find("may not be on"), std::string::npos);
+    // Nothing of the silent switch is awaited by the next run.
+    rig.lines({"begin", "s09", "end"});
+    rig.engine.start(Operation::erase);
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.link.written.back(), 0x09);
+}
+
+TEST(TestVpp, AnAnswerKeepsItOn) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.host.timerms, 0);
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // off, its reply still to come
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    rig.engine.MSComm1_OnComm("\x01");  // the late voltages-off reply: no answer yet
+    EXPECT_EQ(rig.host.timerms, reply_grace_ms);
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.host.timerms, 0);
+    EXPECT_TRUE(rig.engine.opstate().testvpp);
+    EXPECT_EQ(rig.host.status, "Vpp and Vdd voltages turned ON!");
+    EXPECT_TRUE(rig.host.boxes.empty());
+}
+
+// Ending the program stops a pending run without a box, or switches Test Vpp
+// off; the voltages-off message goes out and is awaited after what was owed.
+TEST(ShutDown, SwitchesTheVoltagesOffWhateverRuns) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> begin;
+        std::string replies;  // owed when it ends, the voltages-off reply last
+    } cases[] = {
+        {"a pending run", [](Rig& r) { r.engine.start(Operation::erase); }, "\x01\x01"},
+        {"a settling run",
+         [](Rig& r) {
+             r.engine.start(Operation::erase);
+             r.engine.MSComm1_OnComm("\x01");
+             r.engine.MSComm1_OnComm("\x01");
+             EXPECT_TRUE(r.engine.settling());
+         },
+         "\x01"},
+        {"Test Vpp on", [](Rig& r) { r.engine.label_vpp_Click(); }, "\x01\x01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        c.begin(rig);
+        EXPECT_TRUE(rig.engine.shut_down());
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_TRUE(rig.host.boxes.empty());
+        for (char reply : c.replies) {
+            EXPECT_FALSE(rig.engine.shut_down_answered());
+            rig.engine.MSComm1_OnComm(std::string(1, reply));
+        }
+        EXPECT_TRUE(rig.engine.shut_down_answered());
+    }
+    Rig idle;
+    EXPECT_FALSE(idle.engine.shut_down());
+    EXPECT_TRUE(idle.link.written.empty());
+}
+
+// What replies out of step mean is said for the operation that met them.
+TEST(OutOfStep, TheBoxSaysWhatItMeansForTheOperation) {
+    const struct {
+        Operation op;
+        const char* meaning;
+    } cases[] = {
+        {Operation::program, "Run Program All again."},
+        {Operation::erase, "Run Erase All again."},
+        {Operation::read, "the words read may belong to other addresses"},
+        {Operation::verify, "the words read may belong to other addresses"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(operation_info(c.op).opname);
+        Rig rig;
+        rig.engine.start(c.op);
+        rig.engine.MSComm1_OnComm("\x01\x02");
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_NE(rig.host.boxes[0].text.find(c.meaning), std::string::npos) << rig.host.boxes[0].text;
+    }
+}
+
 }  // namespace
 }  // namespace tessaly::testing
