@@ -1,4 +1,5 @@
-// A private world for main window tests: a temporary config folder whose COM
+// A private world for main window tests: a temporary config folder of its own
+// (tests run side by side, so do whole runs of the suite) whose COM
 // map sends every port to a missing device except those given pseudo-terminals,
 // and the main window started in it with the four test models.
 #pragma once
@@ -18,23 +19,14 @@
 #include "app/form1.h"
 #include "devices/devicelist.h"
 #include "ptypair.h"
+#include "tempfolder.h"
 
 namespace tessaly::test {
 
 class ConfigFolder {
 public:
-    explicit ConfigFolder(const std::string& name) {
-        // Named after the test too: ctest runs tests side by side.
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tessaly_app_" + name + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+    explicit ConfigFolder(const std::string& name) : folder_(name), dir_(folder_.path()) {
         map_ports({});
-    }
-    ~ConfigFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     std::string path() const { return dir_.string(); }
@@ -63,6 +55,7 @@ public:
     PtyPair& pty(int n) { return *ptys_.at(n); }
 
 private:
+    TempFolder folder_;
     std::filesystem::path dir_;
     std::map<int, std::unique_ptr<PtyPair>> ptys_;
 };

@@ -26,6 +26,7 @@
 #include "devices/fileio.h"
 #include "dialogs/form08.h"
 #include "qt_app.h"
+#include "tempfolder.h"
 #include "view/bufferview.h"
 
 using namespace tessaly;
@@ -58,40 +59,20 @@ private:
     QTimer poll_;
 };
 
-// A fresh folder, removed with what it holds.
-struct Folder {
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "tessaly-drill-XXXXXX").string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        path = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::permissions(path, fs::perms::owner_all, ec);
-        fs::remove_all(path, ec);
-    }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path)) out.push_back(e.path().filename());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-    std::string path;
-};
+using Folder = test::TempFolder;
 
 // A small tmpfs on a folder of its own; unmounted when the drill ends, however
 // it ends. Needs root; mounted() tells whether it worked.
 struct Tmpfs {
     explicit Tmpfs(const char* options) {
-        ok = ::mount("tessaly-drill", folder.path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
+        ok = ::mount("tessaly-drill", folder.path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options) == 0;
         if (!ok) why = std::strerror(errno);
     }
     ~Tmpfs() {
-        if (ok) ::umount2(folder.path.c_str(), MNT_DETACH);
+        if (ok) ::umount2(folder.path().c_str(), MNT_DETACH);
     }
     bool read_only() {
-        return ::mount(nullptr, folder.path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
+        return ::mount(nullptr, folder.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
                        nullptr) == 0;
     }
     Folder folder;
@@ -196,7 +177,7 @@ TEST(Drill, SaveIntoAnUnwritableFolder) {
     } else {
         Folder folder;
         write_all(folder.file("old.hex"), old_hex);
-        fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
         expect_refused_save(win, folder, "Permission denied");
     }
 }
@@ -208,7 +189,7 @@ TEST(Drill, SaveOntoAFullFileSystem) {
     Tmpfs fs("size=64k");
     if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
     write_all(fs.folder.file("old.hex"), old_hex);
-    fill(fs.folder.path);
+    fill(fs.folder.path());
     expect_refused_save(win, fs.folder, "No space left on device");
 }
 

@@ -2,7 +2,6 @@
 // driven by mouse, key and wheel events as the window system delivers them.
 #include "app/form1.h"
 
-#include <filesystem>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -339,7 +338,8 @@ TEST(Editor, ClosesWithoutStoringWhenTheWheelScrollsItsGrid) {
 
 // 13 words and 5 bytes: the grids' second rows are only partly the buffers'.
 TEST(Editor, CellsPastAPartRowArmNothing) {
-    const std::string devices = (std::filesystem::temp_directory_path() / "tessaly_edit_partrow.txt").string();
+    const test::TempFolder folder;
+    const std::string devices = folder.file("devices.txt");
     ASSERT_TRUE(replace_file(devices, "model: PART\nflash: 13\neeprom: 5\nconfigerased: 3FFF\n"));
     EditWindow s("1", {}, devices);
     s.right_click(true, 1, 4);
@@ -354,7 +354,6 @@ TEST(Editor, CellsPastAPartRowArmNothing) {
         EXPECT_EQ(s.ed().edit_index, 12);
         EXPECT_EQ(s.ed().edit_target, edit_flash);
     }
-    std::filesystem::remove(devices);
 }
 
 TEST(Editor, ADeviceWithoutEepromArmsNoEepromCell) {

@@ -8,11 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 
 #include "../dialogs/modal.h"
 #include "dialogs/form08.h"
 #include "qt_app.h"
+#include "tempfolder.h"
 
 using namespace tessaly;
 
@@ -28,8 +28,8 @@ struct StartBoxes {
 }  // namespace
 
 TEST(OneCopy, RunningCopyEndsTheStartQuietly) {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/tessaly.lock";
+    const test::TempFolder dir;
+    const std::string path = dir.file("tessaly.lock");
     SingleInstance first(path);
     StartBoxes s;
     ASSERT_TRUE(may_start(first, s.boxes, s.status));
@@ -39,8 +39,8 @@ TEST(OneCopy, RunningCopyEndsTheStartQuietly) {
 }
 
 TEST(OneCopy, LockLeftByACopyThatDiedIsTakenAndTheStartGoesOn) {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/tessaly.lock";
+    const test::TempFolder dir;
+    const std::string path = dir.file("tessaly.lock");
     QFile left(QString::fromStdString(path));
     ASSERT_TRUE(left.open(QIODevice::WriteOnly));  // made, never written
     left.close();
@@ -55,8 +55,8 @@ TEST(OneCopy, LockLeftByACopyThatDiedIsTakenAndTheStartGoesOn) {
 }
 
 TEST(OneCopy, LockThatCannotBeTakenIsShownAndEndsWithAnError) {
-    QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/missing/tessaly.lock";
+    const test::TempFolder dir;
+    const std::string path = dir.file("missing/tessaly.lock");
     SingleInstance instance(path);
     StartBoxes s;
     std::string text;

@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include "qt_app.h"
+#include "tempfolder.h"
 
 namespace {
 
@@ -15,18 +15,21 @@ namespace {
 struct Installed {
     explicit Installed(const QByteArray& devicelist) {
         EXPECT_TRUE(QFile::copy(QStringLiteral(TESSALY_BIN_DIR "/tessaly"), exe()));
-        QFile list(folder.filePath(QStringLiteral("quarndevices.txt")));
+        QFile list(in_folder("quarndevices.txt"));
         EXPECT_TRUE(list.open(QIODevice::WriteOnly));
         list.write(devicelist);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), in_folder("config"));
+        const QString runtime_path = QString::fromStdString(runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_path);
+        QFile::setPermissions(runtime_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    QString exe() const { return folder.filePath(QStringLiteral("tessaly")); }
+    QString in_folder(const std::string& name) const { return QString::fromStdString(folder.file(name)); }
+    QString exe() const { return in_folder("tessaly"); }
+    QString lock() const { return QString::fromStdString(runtime.file("tessaly.lock")); }
     // A copy is up once it has written its settings.
     void wait_until_up(QProcess& p) const {
-        const QString settings = folder.filePath(QStringLiteral("config/Tessaly/settings.reg"));
+        const QString settings = in_folder("config/Tessaly/settings.reg");
         for (int i = 0; i < 100 && !QFile::exists(settings); ++i) p.waitForFinished(100);
     }
     void start(QProcess& p) const {
@@ -35,8 +38,8 @@ struct Installed {
         EXPECT_TRUE(p.waitForStarted(5000));
     }
 
-    QTemporaryDir folder;
-    QTemporaryDir runtime;
+    tessaly::test::TempFolder folder;
+    tessaly::test::TempFolder runtime;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 };
 
@@ -74,7 +77,7 @@ TEST(Program, LockOfAKilledCopyIsTakenByTheNextStart) {
     for (const bool emptied : {false, true}) {
         SCOPED_TRACE(emptied ? "emptied" : "as written");
         Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
-        const QString lock = QDir(app.runtime.path()).filePath(QStringLiteral("tessaly.lock"));
+        const QString lock = app.lock();
         QProcess first;
         app.start(first);
         app.wait_until_up(first);
@@ -102,7 +105,7 @@ TEST(Program, LockOfAKilledCopyIsTakenByTheNextStart) {
 
 TEST(Program, LockThatCannotBeTakenIsToldAndNotTakenForASecondCopy) {
     Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
-    const QString lock = QDir(app.runtime.path()).filePath(QStringLiteral("tessaly.lock"));
+    const QString lock = app.lock();
     ASSERT_TRUE(QDir().mkdir(lock));  // the lock's name is taken by a folder
     QProcess p;
     p.setReadChannel(QProcess::StandardError);

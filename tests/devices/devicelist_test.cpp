@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tempfolder.h"
+
 using namespace tessaly;
 
 namespace {
@@ -158,8 +160,8 @@ TEST(DeviceList, ReferencesCopyTheSlotAsItStandsThen) {
 
 TEST(DeviceList, LoadResults) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "tessaly_devicelist_test";
-    fs::create_directories(dir);
+    const test::TempFolder folder;
+    const fs::path dir = folder.path();
     const std::string empty = (dir / "empty.txt").string();
     std::FILE* f = std::fopen(empty.c_str(), "wb");
     std::fputs("; only a comment\r\n", f);
@@ -171,7 +173,6 @@ TEST(DeviceList, LoadResults) {
     EXPECT_EQ(load_devices(dir.string(), list), LoadResult::unreadable);  // a folder
     EXPECT_EQ(load_devices(empty, list), LoadResult::no_devices);
     EXPECT_EQ(list.devcount, 0);
-    fs::remove_all(dir);
 }
 
 TEST(DeviceList, BinaryGarbageNeverCrashes) {

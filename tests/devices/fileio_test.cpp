@@ -7,39 +7,20 @@
 
 #include <sys/stat.h>
 
+#include "tempfolder.h"
+
 using namespace tessaly;
 namespace fs = std::filesystem;
 
-namespace {
-
-struct Folder {
-    Folder() {
-        // One folder per test: ctest runs the tests of this file side by side.
-        path = fs::temp_directory_path() /
-               ("tessaly_fileio_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string file(const char* name) const { return (path / name).string(); }
-    fs::path path;
-};
-
-}  // namespace
-
 TEST(FileIo, ReadsOnlyRegularFiles) {
-    Folder f;
+    test::TempFolder f;
     ASSERT_TRUE(replace_file(f.file("a.txt"), "abc"));
     std::string bytes;
     EXPECT_TRUE(read_file(f.file("a.txt"), bytes));
     EXPECT_EQ(bytes, "abc");
     ASSERT_EQ(::mkfifo(f.file("pipe").c_str(), 0600), 0);
     // None of these may block, grow without end or count as read.
-    for (const std::string& path : {f.file("pipe"), std::string("/dev/zero"), f.path.string(),
+    for (const std::string& path : {f.file("pipe"), std::string("/dev/zero"), f.path(),
                                     f.file("missing")}) {
         SCOPED_TRACE(path);
         bytes.clear();
@@ -48,7 +29,7 @@ TEST(FileIo, ReadsOnlyRegularFiles) {
 }
 
 TEST(FileIo, ReplacingKeepsPermissionsAndFollowsLinks) {
-    Folder f;
+    test::TempFolder f;
     ASSERT_TRUE(replace_file(f.file("real.txt"), "one"));
     fs::permissions(f.file("real.txt"), fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(f.file("real.txt"), f.file("link.txt"));
@@ -59,13 +40,13 @@ TEST(FileIo, ReplacingKeepsPermissionsAndFollowsLinks) {
     EXPECT_EQ(bytes, "two");
     EXPECT_EQ(fs::status(f.file("real.txt")).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(std::distance(fs::directory_iterator(f.path), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.path()), fs::directory_iterator()), 2);
 }
 
 TEST(FileIo, FailedReplaceLeavesNoTemporary) {
-    Folder f;
+    test::TempFolder f;
     std::string error;
     EXPECT_FALSE(replace_file(f.file("no/such/folder.txt"), "x", &error));
     EXPECT_NE(error.find("folder.txt"), std::string::npos);
-    EXPECT_EQ(std::distance(fs::directory_iterator(f.path), fs::directory_iterator()), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(f.path()), fs::directory_iterator()), 0);
 }

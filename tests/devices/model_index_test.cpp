@@ -8,6 +8,7 @@
 
 #include "devices/devicelist.h"
 #include "devices/fileio.h"
+#include "tempfolder.h"
 
 using namespace tessaly;
 
@@ -52,7 +53,8 @@ TEST(ModelIndex, ShippedListGivesEachModelItsOwnNumber) {
 }
 
 TEST(ModelIndex, WholeNamesInAnyCaseAndAnyLineEnd) {
-    const std::string list = ::testing::TempDir() + "model_index_list.txt";
+    const test::TempFolder folder;
+    const std::string list = folder.file("list.txt");
     std::ofstream(list, std::ios::binary)
         << "flash: 16\r\nMODEL: PIC16F870\r\nmodel: PIC16F87\rModel: X PIC16F87\n"
            "model:PIC16F8 7\r\nflash: 1024\r\nmodel: PIC16F87A\r\n";
@@ -61,5 +63,4 @@ TEST(ModelIndex, WholeNamesInAnyCaseAndAnyLineEnd) {
     const Answer none = model_index(list, "PIC16F8");
     EXPECT_NE(none.status, 0);
     EXPECT_EQ(none.out, "");
-    std::remove(list.c_str());
 }

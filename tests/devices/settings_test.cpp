@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devices/fileio.h"
+#include "tempfolder.h"
 
 #include <unistd.h>
 
@@ -18,16 +19,6 @@ namespace {
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tessaly_settings_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
-    }
-
     std::string file_text() const {
         std::string text;
         read_file((dir / settings_filename).string(), text);
@@ -41,8 +32,8 @@ protected:
         return "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tessaly]\n" + lines;
     }
 
-    fs::path dir;
-    std::error_code ec;
+    test::TempFolder root;
+    fs::path dir = fs::path(root.path()) / "settings";  // missing until written
 };
 
 }  // namespace

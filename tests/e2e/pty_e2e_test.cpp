@@ -19,6 +19,7 @@
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
 #include "qtloop.h"
+#include "tempfolder.h"
 
 namespace tessaly::testing {
 namespace {
@@ -136,8 +137,8 @@ TEST_P(PtyModel, WholeCycleOverTheSerialControl) {
 
 // The chip starts out holding the image, so Verify alone meets the flipped bit.
 TEST_P(PtyModel, FlippedBitIsTheOneMismatchOfVerify) {
-    const std::string hex = ::testing::TempDir() + "tessaly_pty_flip_" +
-                            std::to_string(GetParam()) + ".hex";
+    const test::TempFolder folder;
+    const std::string hex = folder.file("chip.hex");
     std::string error;
     const SelectedDevice cur = shrunk_device(GetParam());
     ASSERT_TRUE(write_hexfile(hex, cur, fixture(cur), error)) << error;
@@ -151,7 +152,6 @@ TEST_P(PtyModel, FlippedBitIsTheOneMismatchOfVerify) {
         << report;
     EXPECT_EQ(report.find("EEPROM"), std::string::npos) << report;
     EXPECT_EQ(report.find("Config"), std::string::npos) << report;
-    std::remove(hex.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(ShippedModels, PtyModel, ::testing::Range(1, 11));

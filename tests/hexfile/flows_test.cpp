@@ -43,8 +43,8 @@ public:
 };
 
 struct World {
-    TempDir files;
-    TempDir settings_dir;
+    TempFolder files;
+    TempFolder settings_dir;
     SelectedDevice dev = test_device(2048, 128, false);
     ChipImage image = blank_image(dev);
     std::string lastpath = "/start/";
@@ -162,8 +162,8 @@ TEST(SaveFlow, NewFileIsWrittenAndReported) {
     EXPECT_EQ(w.host.events, (Events{"choose", "disable", "label_hex " + shorten_path(w.host.chosen), "enable",
                                      "status HEX file saved."}));
     EXPECT_EQ(read_text(w.host.chosen), file_text(w));
-    EXPECT_EQ(w.lastpath, w.files.path());
-    EXPECT_EQ(w.stored_lastpath(), w.files.path());
+    EXPECT_EQ(w.lastpath, w.files.path() + "/");
+    EXPECT_EQ(w.stored_lastpath(), w.files.path() + "/");
 }
 
 TEST(SaveFlow, CancelChangesNothing) {
@@ -224,7 +224,7 @@ TEST(SaveFlow, ExistingFileIsReplacedOnlyOnYes) {
                                      "status HEX file saved."});
         EXPECT_EQ(w.host.events, want);
         EXPECT_EQ(read_text(w.host.chosen), c.replaced ? file_text(w) : "old contents");
-        EXPECT_EQ(w.stored_lastpath(), w.files.path());  // kept even after No
+        EXPECT_EQ(w.stored_lastpath(), w.files.path() + "/");  // kept even after No
     }
 }
 

@@ -1,4 +1,4 @@
-// Helpers shared by the HEX file tests: scratch folders, small devices built in
+// Helpers shared by the HEX file tests: small devices built in
 // place, a recorder that stands in for the message box, and record building.
 #pragma once
 
@@ -18,36 +18,9 @@
 #include "devices/hextext.h"
 #include "devices/msgbox.h"
 #include "hexfile/hexreader.h"
+#include "tempfolder.h"
 
 namespace tessaly::test {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-hex-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern + "/";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }  // ends in "/"
-    std::string file(const std::string& name) const { return path_ + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename());
-        return out;
-    }
-
-private:
-    std::string path_;
-};
 
 inline void write_text(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -14,7 +14,7 @@ namespace {
 bool found(const std::string& program) { return program.find("NOTFOUND") == std::string::npos && !program.empty(); }
 
 // Runs a shell command in dir; the tool's output goes to dir/log.txt.
-int run_in(const TempDir& dir, const std::string& command) {
+int run_in(const TempFolder& dir, const std::string& command) {
     return std::system(("cd '" + dir.path() + "' && " + command + " > log.txt 2>&1").c_str());
 }
 
@@ -100,7 +100,7 @@ TEST(Gpasm, AssembledProgramsLoadIntoTheExpectedBuffers) {
     for (const char* format : {"inhx32", "inhx8m"}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + ", " + format);
-            TempDir dir;
+            TempFolder dir;
             write_text(dir.file("prog.asm"), c.source);
             ASSERT_EQ(run_in(dir, "'" + gpasm + "' -a " + format + " -o prog.hex prog.asm"), 0)
                 << read_text(dir.file("log.txt"));
@@ -140,7 +140,7 @@ TEST(Srecord, ReadsWhatTheWriterWroteAsTheSameImage) {
     ASSERT_TRUE(found(srec_cmp)) << "srec_cmp (srecord) is needed for this test";
     const SelectedDevice dev = test_device(2048, 128, true);
     const ChipImage image = patterned_image(dev);
-    TempDir dir;
+    TempFolder dir;
     std::string error;
     ASSERT_TRUE(write_hexfile(dir.file("out.hex"), dev, image, error)) << error;
     write_text(dir.file("flash.bin"), area_bytes(image.flashbuf, 300));
@@ -163,7 +163,7 @@ TEST(Srecord, FileWrittenBySrecordLoadsIntoTheSameBuffers) {
     ASSERT_TRUE(found(srec_cat)) << "srec_cat (srecord) is needed for this test";
     const SelectedDevice dev = test_device(2048, 128, true);
     const ChipImage image = patterned_image(dev);
-    TempDir dir;
+    TempFolder dir;
     std::string error;
     ASSERT_TRUE(write_hexfile(dir.file("out.hex"), dev, image, error)) << error;
     // 24-byte records, an extended linear address record and a start address record.

@@ -35,7 +35,7 @@ struct Read {
 };
 
 Read read_text_as_file(const std::string& text, const SelectedDevice& dev) {
-    TempDir dir;
+    TempFolder dir;
     write_text(dir.file("in.hex"), text);
     Read r{false, blank_image(dev), 0, {}};
     BoxRecorder boxes;
@@ -227,7 +227,7 @@ TEST(ReadHexfile, BadRecordKeepsWhatCameBeforeIt) {
 }
 
 TEST(ReadHexfile, FileThatCannotBeReadIsAnErrorNamingIt) {
-    TempDir dir;
+    TempFolder dir;
     for (const std::string& path : {dir.file("missing.hex"), dir.path()}) {
         SCOPED_TRACE(path);
         ChipImage image = blank_image(dev);

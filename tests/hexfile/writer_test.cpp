@@ -69,7 +69,7 @@ TEST(HexfileLines, RefusesSizesThatWouldWrapTheAddresses) {
         const ChipImage image = blank_image(c.dev);
         EXPECT_FALSE(hexfile_fault(c.dev, image).empty());
         EXPECT_TRUE(hexfile_lines(c.dev, image).empty());
-        TempDir dir;
+        TempFolder dir;
         std::string error;
         EXPECT_FALSE(write_hexfile(dir.file("big.hex"), c.dev, image, error));
         EXPECT_NE(error.find(dir.file("big.hex")), std::string::npos);
@@ -103,7 +103,7 @@ TEST(WriteHexfile, WordWiderThanFourteenBitsIsRefusedAndTheOldFileKept) {
         SCOPED_TRACE(c.name);
         ChipImage image = blank_image(dev);
         c.fill(image);
-        TempDir dir;
+        TempFolder dir;
         write_text(dir.file("old.hex"), "old contents");
         std::string error;
         EXPECT_FALSE(write_hexfile(dir.file("old.hex"), dev, image, error));
@@ -121,7 +121,7 @@ TEST(WriteHexfile, WordWiderThanFourteenBitsIsRefusedAndTheOldFileKept) {
 }
 
 TEST(WriteHexfile, WritesTheLinesWithCrLf) {
-    TempDir dir;
+    TempFolder dir;
     const SelectedDevice dev = test_device(1024, 128, true);
     ChipImage image = blank_image(dev);
     image.flashbuf[3] = 0x1234;
@@ -134,7 +134,7 @@ TEST(WriteHexfile, WritesTheLinesWithCrLf) {
 }
 
 TEST(WriteHexfile, FailureLeavesTheOldFileAndNoTemporary) {
-    TempDir dir;
+    TempFolder dir;
     const SelectedDevice dev = test_device(1024, 128, false);
     ChipImage image = blank_image(dev);
     std::fill(image.flashbuf.begin(), image.flashbuf.end(), 0);
@@ -169,7 +169,7 @@ TEST(RoundTrip, EveryShippedModelReadsBackWhatWasWritten) {
             image.eeprombuf[i] = static_cast<std::int32_t>((i * 37 + 11) % 256);
         image.conf = {0x3F18, 0x2ABC};
 
-        TempDir dir;
+        TempFolder dir;
         std::string error;
         ASSERT_TRUE(write_hexfile(dir.file("round.hex"), dev, image, error)) << error;
         ChipImage back = blank_image(dev);

@@ -1,11 +1,12 @@
 #include "platform/comports.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tempfolder.h"
 
 namespace tessaly {
 namespace {
@@ -26,7 +27,7 @@ TEST(ComPortMap, WellFormedLinesOverrideAndMalformedOnesAreIgnored) {
     map.override_lines(
         "COM3=/dev/ttyUSB1\r\n"        // CR LF line end
         "  com4 =  /dev/pts/7  \n"     // any case, blanks around
-        "COM05=/tmp/my port\n"         // leading zero; a blank inside the path
+        "COM05=/dev/my port\n"         // leading zero; a blank inside the path
         "COM9=/dev/first\nCOM9=/dev/second\n"  // the later line wins
         "COM0=/dev/x\nCOM17=/dev/x\nCOM-1=/dev/x\nCOM=/dev/x\nCOMx=/dev/x\n"
         "LPT1=/dev/x\nCOM2\nCOM6=\nCOM7=   \n=/dev/x\n# COM8=/dev/x\n"
@@ -34,7 +35,7 @@ TEST(ComPortMap, WellFormedLinesOverrideAndMalformedOnesAreIgnored) {
     const ComPortMap defaults;
     EXPECT_EQ(map.path(3), "/dev/ttyUSB1");
     EXPECT_EQ(map.path(4), "/dev/pts/7");
-    EXPECT_EQ(map.path(5), "/tmp/my port");
+    EXPECT_EQ(map.path(5), "/dev/my port");
     EXPECT_EQ(map.path(9), "/dev/second");
     EXPECT_EQ(map.path(12), "/dev/last-line-without-newline");
     for (int n : {1, 2, 6, 7, 8, 16}) EXPECT_EQ(map.path(n), defaults.path(n)) << "COM" << n;
@@ -50,8 +51,8 @@ TEST(ComPortMap, BinaryJunkChangesNothing) {
 }
 
 TEST(ComPortMap, FromFolder) {
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString();
+    const test::TempFolder dir;
+    const std::string& folder = dir.path();
     EXPECT_EQ(ComPortMap::from_folder(folder + "/missing").path(3), "/dev/ttyS2");
 
     std::ofstream(folder + "/ports") << "COM3=/dev/ttyUSB1\nnonsense\n";
@@ -60,8 +61,8 @@ TEST(ComPortMap, FromFolder) {
 }
 
 TEST(ComPortMap, PortsFileThatIsNoPlainFileIsIgnoredWithoutBlocking) {
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString();
+    const test::TempFolder dir;
+    const std::string& folder = dir.path();
     const std::string ports = folder + "/ports";
     // A device that never ends, then a FIFO nobody writes: neither may hang.
     ASSERT_EQ(::symlink("/dev/zero", ports.c_str()), 0);

@@ -1,8 +1,8 @@
 #include "platform/serialcontrol.h"
 #include "ptypair.h"
 #include "qtloop.h"
+#include "tempfolder.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -248,14 +248,14 @@ TEST_F(SerialLine, OutputOnAClosedPortIsRefused) {
 }
 
 TEST_F(SerialLine, OpenFailuresAreRefusedAndLeaveTheControlClosed) {
-    QTemporaryDir dir;
-    const std::string plain = dir.path().toStdString() + "/plain";
+    const test::TempFolder dir;
+    const std::string plain = dir.file("plain");
     std::ofstream(plain) << "not a terminal";
     struct Case {
         const char* name;
         std::string path;
     } cases[] = {
-        {"absent", dir.path().toStdString() + "/no-such-tty"},
+        {"absent", dir.file("no-such-tty")},
         {"not a terminal", plain},
         {"busy", pty.terminal_path()},
     };

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QLockFile>
 #include <QSysInfo>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 #include "qtloop.h"
+#include "tempfolder.h"
 
 using namespace tessaly;
 
@@ -54,10 +54,9 @@ qint64 lock_pid(const std::string& path) {
 
 TEST(UserPlaces, SecondCopyCannotTakeTheLock) {
     test::ensure_app();
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const test::TempFolder runtime;
+    QFile::setPermissions(QString::fromStdString(runtime.path()), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().c_str());
     {
         SingleInstance first;
         ASSERT_EQ(first.acquire(), LockOutcome::taken);
@@ -81,8 +80,8 @@ TEST(UserPlaces, LockOfNoRunningCopyIsTakenOver) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
-        const std::string path = dir.path().toStdString() + "/tessaly.lock";
+        const test::TempFolder dir;
+        const std::string path = dir.file("tessaly.lock");
         write_file(path, c.text);
         SingleInstance lock(path);
         EXPECT_EQ(lock.acquire(), LockOutcome::taken);
@@ -90,7 +89,7 @@ TEST(UserPlaces, LockOfNoRunningCopyIsTakenOver) {
         EXPECT_EQ(lock_pid(path), QCoreApplication::applicationPid());
         SingleInstance second(path);
         EXPECT_EQ(second.acquire(), LockOutcome::held);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tessaly.lock"});
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"tessaly.lock"});
     }
 }
 
@@ -99,10 +98,10 @@ TEST(UserPlaces, LockOfNoRunningCopyIsTakenOver) {
 // spoilt while it runs).
 TEST(UserPlaces, LockOfARunningProcessIsNeverTaken) {
     test::ensure_app();
-    QTemporaryDir dir;
-    const std::string named = dir.path().toStdString() + "/named.lock";
+    const test::TempFolder dir;
+    const std::string named = dir.file("named.lock");
     write_file(named, lock_text(QCoreApplication::applicationPid()));
-    const std::string open = dir.path().toStdString() + "/open.lock";
+    const std::string open = dir.file("open.lock");
     const int fd = ::open(open.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -120,9 +119,8 @@ TEST(UserPlaces, LockOfARunningProcessIsNeverTaken) {
 // Every lock that cannot be made there fails with the reason.
 TEST(UserPlaces, LockThatCannotBeMadeFailsWithItsReason) {
     test::ensure_app();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string root = dir.path().toStdString() + "/";
+    const test::TempFolder dir;
+    const std::string root = dir.path() + "/";
     QFile plain(QString::fromStdString(root + "plain"));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
@@ -148,6 +146,7 @@ TEST(UserPlaces, FoldersEndWhereExpected) {
     ASSERT_FALSE(program.empty());
     EXPECT_EQ(program.back(), '/');
     EXPECT_TRUE(QDir(QString::fromStdString(program)).exists());
-    qputenv("XDG_CONFIG_HOME", "/tmp/tessaly-config-home");
-    EXPECT_EQ(config_folder(), "/tmp/tessaly-config-home/Tessaly");
+    const test::TempFolder home;
+    qputenv("XDG_CONFIG_HOME", home.path().c_str());
+    EXPECT_EQ(config_folder(), home.file("Tessaly"));
 }

@@ -25,6 +25,7 @@
 #include "devices/settings.h"
 #include "hexfile/hexreader.h"
 #include "protocol.h"
+#include "tempfolder.h"
 
 extern char** environ;
 
@@ -169,14 +170,9 @@ bool trace_shows(const std::string& path, const std::string& text) {
     return false;
 }
 
-std::string temp_dir() {
-    std::string pattern = testing::TempDir() + "/tessaly-sim-XXXXXX";
-    return ::mkdtemp(pattern.data()) ? pattern : "";
-}
-
 TEST(TessalySim, ServesItsPseudoTerminalAcrossReopensAndDumpsOnSigterm) {
-    const std::string dir = temp_dir();
-    ASSERT_FALSE(dir.empty());
+    const test::TempFolder folder;
+    const std::string& dir = folder.path();
     const std::string devices = fixtures + "/devices.txt";
     SimProcess sim({"--model", "PIC16F84A", "--device-list", devices, "--load",
                     fixtures + "/load.hex", "--dump", dir + "/out.hex", "--trace",
@@ -255,8 +251,8 @@ TEST(TessalySim, DelayedExtraByteComesOnItsOwnAfterTheDelay) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.busy ? "busy" : "quiet");
         SCOPED_TRACE(c.pacing.empty() ? "unpaced" : "paced");
-        const std::string dir = temp_dir();
-        ASSERT_FALSE(dir.empty());
+        const test::TempFolder folder;
+        const std::string& dir = folder.path();
         std::vector<std::string> args = {"--device-list", fixtures + "/devices.txt",
                                          "--extra-byte-after", "2", "--extra-byte-delay-ms",
                                          std::to_string(delay_ms), "--trace", dir + "/trace.txt"};
@@ -308,15 +304,14 @@ TEST(TessalySim, WhichModelIsTheOneTessalySelects) {
     } cases[] = {{nullptr, 1}, {"3", 3}, {"2.5", 2}, {" 1 0 ", 10}, {"0", 1}, {"99", 1}, {"PIC", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "no file");
-        const std::string folder = ::testing::TempDir() + "tessaly_which_model";
-        std::filesystem::remove_all(folder);
+        const test::TempFolder root;
+        const std::string folder = root.file("settings");  // missing until written
         if (c.stored) SettingsStore(folder).reg_setstring(set_model, c.stored);
         SimProcess sim({"--device-list", list, "--which-model", folder});
         ASSERT_TRUE(sim.started());
         const std::int32_t want = std::min(c.index, models.devcount);
         EXPECT_EQ(sim.first_line(), models.entries[static_cast<std::size_t>(want)].devmodel);
         EXPECT_EQ(sim.exit_status(), 0) << sim.error_text();
-        std::filesystem::remove_all(folder);
     }
 }
 

@@ -1,11 +1,14 @@
 // One QApplication for a whole GoogleTest program, made before the first test
-// runs; widget tests include this once per executable.
+// runs, with a guard that fails a test whose modal box nobody answers; widget
+// tests include this once per executable.
 #pragma once
 
 #include <memory>
 
 #include <QApplication>
 #include <gtest/gtest.h>
+
+#include "boxguard.h"
 
 namespace tessaly::testing {
 
@@ -18,11 +21,16 @@ public:
         static char name[] = "tessaly-test";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
+        guard_ = std::make_unique<BoxGuard>();
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override {
+        guard_.reset();
+        app_.reset();
+    }
 
 private:
     std::unique_ptr<QApplication> app_;
+    std::unique_ptr<BoxGuard> guard_;
 };
 
 inline ::testing::Environment* const qt_app_env =

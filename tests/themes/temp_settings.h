@@ -1,15 +1,14 @@
 // A settings store in a fresh temporary folder, gone with the test.
 #pragma once
 
-#include <QTemporaryDir>
-
 #include "devices/settings.h"
+#include "tempfolder.h"
 
 namespace tessaly::testing {
 
 struct TempSettings {
-    QTemporaryDir dir;
-    SettingsStore store{dir.path().toStdString()};
+    test::TempFolder dir;
+    SettingsStore store{dir.path()};
 };
 
 }  // namespace tessaly::testing
