@@ -31,8 +31,9 @@ inline constexpr const char* set_theme = "Color Theme";
 inline constexpr const char* set_mousewheel = "Mouse Wheel Enabled";
 
 // A read-only store reads the file as a writing one does but never touches
-// it, nor its folder: what it would write (a default, a damaged file set
-// aside) is held as an unstored write is, and nothing is told.
+// it, nor its folder: what it would write (a default, a value set) is held as
+// an unstored write is, a damaged file reads as holding nothing and stays
+// where it is, and nothing is told.
 enum class SettingsAccess { read_write, read_only };
 
 class SettingsStore {
@@ -58,11 +59,11 @@ public:
         NotStoredNotice not_stored;
     };
 
+private:
     // The writes not stored, newest value of each name; copies of a store
     // share them.
     struct Held;
 
-private:
     std::string folder_;
     SettingsAccess access_;
     Notices notices_;
