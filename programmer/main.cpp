@@ -136,10 +136,11 @@ bool dump_chip(const SimOptions& options, const SelectedDevice& dev, const SimCh
 }
 
 // The model a start of Tessaly would select with these settings, so that a
-// run command can serve the same one.
+// run command can serve the same one. The settings are only read: the file
+// Tessaly would set aside or complete, with its box, is left for Tessaly.
 int print_selected_model(const SimOptions& options, const char* argv0) {
     const DeviceList list = load_list(list_path(options, program_folder(argv0)));
-    const SettingsStore settings(options.which_model);
+    const SettingsStore settings(options.which_model, SettingsAccess::read_only);
     std::cout << list.entries[static_cast<std::size_t>(stored_model(settings, list.devcount))].devmodel
               << std::endl;
     return 0;

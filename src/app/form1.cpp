@@ -210,7 +210,7 @@ void Form1::settings_not_stored(const std::string& why) {
     if (notstored_told_) return;
     notstored_told_ = true;
     settings_notice("The settings could not be stored:\r\n" + why +
-                    "\r\nChanges to the settings are not kept in this run.");
+                    "\r\nChanges to the settings hold until Tessaly ends, but are not kept after it.");
 }
 
 // Told once the window stands, from the event loop, never in the middle of a

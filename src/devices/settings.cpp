@@ -1,5 +1,6 @@
 #include "devices/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -239,6 +240,31 @@ const Value* find_value(const Values& values, const std::string& name) {
     return nullptr;
 }
 
+// Puts value in place of the one of its name, or adds it at the end.
+void put_value(Values& values, Value value) {
+    for (auto& v : values) {
+        if (v.name == value.name) {
+            v = std::move(value);
+            return;
+        }
+    }
+    values.push_back(std::move(value));
+}
+
+void drop_value(Values& values, const std::string& name) {
+    values.erase(std::remove_if(values.begin(), values.end(),
+                                [&name](const Value& v) { return v.name == name; }),
+                 values.end());
+}
+
+// What the file holds, with the writes held in memory in place of its own.
+Values current_values(const std::string& path, const Values& held) {
+    bool damaged = false;
+    Values values = load_values(path, damaged);
+    for (const auto& v : held) put_value(values, v);
+    return values;
+}
+
 std::string bad_name(const std::string& path, int n) {
     return path + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
 }
@@ -269,21 +295,19 @@ std::string file_text(const Values& values) {
     return text;
 }
 
+std::string settings_path(const std::string& folder) {
+    return (std::filesystem::path(folder) / settings_filename).string();
+}
+
 // False, with why, when the value was not stored.
-bool write_value(const std::string& folder, const std::string& path, Value value,
-                 const SettingsStore::Notices& notices, std::string& why) {
+bool write_value(const std::string& folder, Value value, const SettingsStore::Notices& notices,
+                 std::string& why) {
+    const std::string path = settings_path(folder);
     bool damaged = false;
     Values values = load_values(path, damaged);
     // Keep what we could not read for the user rather than overwrite it.
     if (damaged && !set_aside(path, notices, why)) return false;
-    bool replaced = false;
-    for (auto& v : values) {
-        if (v.name == value.name) {
-            v = value;
-            replaced = true;
-        }
-    }
-    if (!replaced) values.push_back(std::move(value));
+    put_value(values, std::move(value));
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
@@ -291,14 +315,6 @@ bool write_value(const std::string& folder, const std::string& path, Value value
         return false;
     }
     return replace_file(path, file_text(values), &why);
-}
-
-void store_value(const std::string& folder, const std::string& path, Value value,
-                 const SettingsStore::Notices& notices) {
-    std::string why;
-    if (!write_value(folder, path, std::move(value), notices, why) && notices.not_stored) {
-        notices.not_stored(why);
-    }
 }
 
 Value text_value(const std::string& name, const std::string& text) {
@@ -312,17 +328,33 @@ Value number_value(const std::string& name, std::int32_t n) {
     return Value{name, Kind::dword, data};
 }
 
-}  // namespace
-
-SettingsStore::SettingsStore(std::string folder) : folder_(std::move(folder)) {}
-
-std::string SettingsStore::file_path() const {
-    return (std::filesystem::path(folder_) / settings_filename).string();
+// A value the file took needs holding no longer; one it did not take is held,
+// so that the run goes on with it.
+void store_value(const std::string& folder, SettingsAccess access, const SettingsStore::Notices& notices,
+                 Values& held, Value value) {
+    const bool writing = access == SettingsAccess::read_write;
+    std::string why;
+    if (writing && write_value(folder, value, notices, why)) {
+        drop_value(held, value.name);
+        return;
+    }
+    put_value(held, std::move(value));
+    if (writing && notices.not_stored) notices.not_stored(why);
 }
 
+}  // namespace
+
+struct SettingsStore::Held {
+    Values values;
+};
+
+SettingsStore::SettingsStore(std::string folder, SettingsAccess access)
+    : folder_(std::move(folder)), access_(access), held_(std::make_shared<Held>()) {}
+
+std::string SettingsStore::file_path() const { return settings_path(folder_); }
+
 std::string SettingsStore::reg_getstring(const std::string& name, const std::string& def) const {
-    bool damaged = false;
-    const Values values = load_values(file_path(), damaged);
+    const Values values = current_values(file_path(), held_->values);
     const Value* v = find_value(values, name);
     if (v && v->data.size() <= text_buffer) {
         // The stored text without its final NUL; a value of no bytes reads as "".
@@ -333,8 +365,7 @@ std::string SettingsStore::reg_getstring(const std::string& name, const std::str
 }
 
 std::int32_t SettingsStore::reg_getlong(const std::string& name, std::int32_t def) const {
-    bool damaged = false;
-    const Values values = load_values(file_path(), damaged);
+    const Values values = current_values(file_path(), held_->values);
     const Value* v = find_value(values, name);
     if (v && v->data.size() <= number_buffer) {
         return static_cast<std::int32_t>(le_number(v->data));
@@ -344,11 +375,11 @@ std::int32_t SettingsStore::reg_getlong(const std::string& name, std::int32_t de
 }
 
 void SettingsStore::reg_setstring(const std::string& name, const std::string& value) const {
-    store_value(folder_, file_path(), text_value(name, value), notices_);
+    store_value(folder_, access_, notices_, held_->values, text_value(name, value));
 }
 
 void SettingsStore::reg_setlong(const std::string& name, std::int32_t value) const {
-    store_value(folder_, file_path(), number_value(name, value), notices_);
+    store_value(folder_, access_, notices_, held_->values, number_value(name, value));
 }
 
 std::int32_t stored_model(const SettingsStore& settings, std::int32_t devcount) {

@@ -4,10 +4,13 @@
 // caller's default and the default is returned. Every write replaces the file
 // atomically; a file that cannot be parsed is first set aside under a name of
 // its own, "<name>.bad", "<name>.bad.1" and so on, and never overwritten.
+// A write that cannot be stored is held by the store instead: its reads give
+// it back for as long as the store lives, and the file stays as it was.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tessaly {
@@ -27,9 +30,15 @@ inline constexpr const char* set_baudrate = "Serial Port Baud Rate";
 inline constexpr const char* set_theme = "Color Theme";
 inline constexpr const char* set_mousewheel = "Mouse Wheel Enabled";
 
+// A read-only store reads the file as a writing one does but never touches
+// it, nor its folder: what it would write (a default, a value set) is held as
+// an unstored write is, a damaged file reads as holding nothing and stays
+// where it is, and nothing is told.
+enum class SettingsAccess { read_write, read_only };
+
 class SettingsStore {
 public:
-    explicit SettingsStore(std::string folder);
+    explicit SettingsStore(std::string folder, SettingsAccess access = SettingsAccess::read_write);
 
     std::string reg_getstring(const std::string& name, const std::string& def) const;
     std::int32_t reg_getlong(const std::string& name, std::int32_t def) const;
@@ -51,8 +60,14 @@ public:
     };
 
 private:
+    // The writes not stored, newest value of each name; copies of a store
+    // share them.
+    struct Held;
+
     std::string folder_;
+    SettingsAccess access_;
     Notices notices_;
+    std::shared_ptr<Held> held_;
 };
 
 // The model number stored as "Microcontroller Model", read by the number rule;

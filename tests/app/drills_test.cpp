@@ -294,7 +294,8 @@ TEST(Drill, SettingsThatCannotBeStoredAreToldOnce) {
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(boxes.kinds[0], box_error);
     EXPECT_EQ(boxes.texts[0], "The settings could not be stored:\r\n" + file +
-                                  ": Permission denied\r\nChanges to the settings are not kept in this run.");
+                                  ": Permission denied\r\nChanges to the settings hold until Tessaly "
+                                  "ends, but are not kept after it.");
     EXPECT_EQ(status_at_box, "Serial port COM2 error!");  // start-up had ended
     w.file_chooser = [&](const FileRequest&) { return folder.file("old.hex"); };
     open(w);  // stores the folder as the last path
@@ -302,6 +303,18 @@ TEST(Drill, SettingsThatCannotBeStoredAreToldOnce) {
     EXPECT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(w.label_hex->text().toStdString(), folder.file("old.hex"));
     EXPECT_TRUE(win.unlocked());
+    // A baud rate changed holds for the run: the port reopens at it and the
+    // next look shows it.
+    w.ports().menubaud_Click([](const std::string&, const std::string&) { return "9600"; },
+                             [](const std::string&, int) { return answer_ok; });
+    EXPECT_EQ(w.ports().portstate.baudrate, "9600");
+    EXPECT_EQ(w.MSComm1().Settings(), "9600,n,8,1");
+    std::string shown;
+    w.ports().menubaud_Click([&](const std::string&, const std::string& d) { shown = d; return ""; },
+                             [](const std::string&, int) { return answer_ok; });
+    EXPECT_EQ(shown, "9600");
+    QApplication::processEvents();
+    EXPECT_EQ(boxes.texts.size(), 1u);
     EXPECT_EQ(read_all(file), stored);
 }
 

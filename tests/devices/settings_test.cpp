@@ -184,7 +184,7 @@ TEST_F(Settings, DamagedFileStaysWhenNoNameIsFree) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), settings_bad_names + 1);
 }
 
-TEST_F(Settings, UnwritableFolderGivesDefaultsAndLosesWrites) {
+TEST_F(Settings, UnwritableFolderHoldsWritesForTheRun) {
     fs::create_directories(dir);
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
     if (::access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore permissions";
@@ -192,15 +192,17 @@ TEST_F(Settings, UnwritableFolderGivesDefaultsAndLosesWrites) {
     int told = 0;
     store.on_not_stored([&](const std::string&) { ++told; });
     store.reg_setlong(set_portnumber, 9);
-    EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 2);
+    EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 9);
     EXPECT_EQ(store.reg_getstring(set_baudrate, "56000"), "56000");
     EXPECT_FALSE(fs::exists(dir / settings_filename));
-    EXPECT_EQ(told, 3);
+    EXPECT_EQ(told, 2);
+    EXPECT_EQ(SettingsStore(dir.string()).reg_getlong(set_portnumber, 2), 2);
 }
 
 // Places where no write can succeed, even for root: each failed write is told
-// with the settings file and the reason, the file as it was stays, and reads
-// give the defaults or what the file holds.
+// with the settings file and the reason, and the file as it was stays. The
+// store goes on with what it was given, defaults included, without writing
+// again; the next store (the next run) reads the file as it was.
 TEST_F(Settings, WritesThatCannotBeStoredAreTold) {
     const struct { const char* name; fs::path folder; const char* reason; const char* theme; } cases[] = {
         {"folder is a file", dir / "plain", "Not a directory", "Original Lite"},
@@ -220,12 +222,60 @@ TEST_F(Settings, WritesThatCannotBeStoredAreTold) {
         std::vector<std::string> why;
         store.on_not_stored([&](const std::string& w) { why.push_back(w); });
         store.reg_setstring(set_theme, "Dark");
-        EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), c.theme);
+        EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), "Dark");
         EXPECT_EQ(store.reg_getlong(set_mousewheel, 1), 1);
-        ASSERT_EQ(why.size(), c.theme == std::string("Amethyst") ? 2u : 3u);
+        EXPECT_EQ(store.reg_getlong(set_mousewheel, 0), 1);
+        store.reg_setlong(set_mousewheel, 0);
+        EXPECT_EQ(store.reg_getlong(set_mousewheel, 1), 0);
+        ASSERT_EQ(why.size(), 3u);
         EXPECT_EQ(why[0], store.file_path() + ": " + c.reason);
         std::string text;
         read_file((dir / "locked" / settings_filename).string(), text);
         EXPECT_EQ(text, stored);
+        EXPECT_EQ(SettingsStore(c.folder.string()).reg_getstring(set_theme, "Original Lite"), c.theme);
+    }
+}
+
+// Once the file takes a value again, the file is what is read.
+TEST_F(Settings, AHeldWriteGivesWayToOneStored) {
+    std::ofstream(dir.string()) << "";
+    SettingsStore store(dir.string());
+    store.reg_setstring(set_theme, "Dark");
+    fs::remove(dir);
+    store.reg_setstring(set_theme, "Jeans");
+    EXPECT_EQ(file_text(), values("\"Color Theme\"=\"Jeans\"\n"));
+    write_text(values("\"Color Theme\"=\"Amethyst\"\n"));
+    EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), "Amethyst");
+}
+
+// A read-only store reads what a writing store reads, defaults and all, and
+// leaves the folder as it was: no file made, a damaged one not set aside.
+TEST_F(Settings, ReadOnlyStoreWritesNothing) {
+    const struct { const char* name; const char* file; const char* model; } cases[] = {
+        {"no folder", nullptr, "1"},
+        {"no file", "", "1"},
+        {"stored", "\"Microcontroller Model\"=\"3\"\n", "3"},
+        {"damaged", "REGEDIT4\n[cut", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir);
+        if (c.file && *c.file) write_text(c.file[0] == '"' ? values(c.file) : c.file);
+        if (c.file) fs::create_directories(dir);
+        const std::string before = file_text();
+        SettingsStore store(dir.string(), SettingsAccess::read_only);
+        int told = 0;
+        store.on_set_aside([&](const std::string&) { ++told; });
+        store.on_not_stored([&](const std::string&) { ++told; });
+        EXPECT_EQ(store.reg_getstring(set_theme, "Original Lite"), "Original Lite");
+        EXPECT_EQ(store.reg_getstring(set_model, "1"), c.model);
+        store.reg_setstring(set_model, "2");
+        EXPECT_EQ(store.reg_getstring(set_model, "1"), "2");
+        EXPECT_EQ(stored_model(store, 1), 1);
+        EXPECT_EQ(told, 0);
+        EXPECT_EQ(fs::exists(dir), c.file != nullptr);
+        EXPECT_EQ(fs::exists(store.file_path()), c.file && *c.file);
+        EXPECT_EQ(file_text(), before);
+        EXPECT_FALSE(fs::exists(store.file_path() + ".bad"));
     }
 }

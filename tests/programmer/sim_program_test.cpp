@@ -236,6 +236,48 @@ TEST(TessalySim, ServesItsPseudoTerminalAcrossReopensAndDumpsOnSigterm) {
     EXPECT_EQ(first.rfind("rx #1: 65", 0), 0u) << first;
 }
 
+std::string file_text(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Serves until told to stop and returns what it said on stderr; "" when all went well.
+std::string serve_and_stop(const std::vector<std::string>& args) {
+    SimProcess sim(args);
+    if (pty_path(sim).empty()) return "did not start";
+    sim.terminate();
+    const int status = sim.exit_status();
+    const std::string errors = sim.error_text();
+    return status == 0 && errors.empty() ? "" : "status " + std::to_string(status) + ": " + errors;
+}
+
+// What one start leaves in its dump the next start loads into the same
+// memory and dumps again to the same file, as the run command does, for a
+// blank chip and a written one, one and two config words.
+TEST(TessalySim, ADumpLoadsBackIntoTheSameMemory) {
+    const std::string devices = fixtures + "/devices.txt";
+    for (const char* model : {"PIC16F84A", "PIC16F88", "PIC16F877A"}) {
+        for (const bool written : {false, true}) {
+            SCOPED_TRACE(std::string(model) + (written ? " written" : " blank"));
+            const std::string dir = temp_dir();
+            ASSERT_FALSE(dir.empty());
+            std::vector<std::string> first = {"--device-list", devices, "--model", model, "--dump",
+                                              dir + "/first.hex"};
+            if (written) first.insert(first.end(), {"--load", fixtures + "/load.hex"});
+            ASSERT_EQ(serve_and_stop(first), "");
+            const std::string dumped = file_text(dir + "/first.hex");
+            EXPECT_NE(dumped, "");
+            ASSERT_EQ(serve_and_stop({"--device-list", devices, "--model", model, "--load",
+                                      dir + "/first.hex", "--dump", dir + "/first.hex"}),
+                      "");
+            EXPECT_EQ(file_text(dir + "/first.hex"), dumped);
+            EXPECT_EQ(dumped.find(":020000000528D1") != std::string::npos, written) << dumped;
+            std::filesystem::remove_all(dir);
+        }
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 
 // The delayed byte comes on its own, whether the line stays quiet or the
@@ -292,7 +334,9 @@ TEST(TessalySim, DelayedExtraByteComesOnItsOwnAfterTheDelay) {
 }
 
 // The model a start of Tessaly selects with a settings folder: the stored
-// number by the program's number rule, model 1 for any number naming none.
+// number by the program's number rule, model 1 for any number naming none or
+// a file that cannot be read. The settings are only read: no folder or file is
+// made, nothing is written back and a damaged file is not set aside.
 TEST(TessalySim, WhichModelIsTheOneTessalySelects) {
     const std::string list = std::string(TESSALY_BIN_DIR) + "/quarndevices.txt";
     DeviceList models;
@@ -301,17 +345,34 @@ TEST(TessalySim, WhichModelIsTheOneTessalySelects) {
     const struct {
         const char* stored;  // nullptr: no settings file
         std::int32_t index;
-    } cases[] = {{nullptr, 1}, {"3", 3}, {"2.5", 2}, {" 1 0 ", 10}, {"0", 1}, {"99", 1}, {"PIC", 1}};
+        bool damaged = false;  // stored is the whole file
+    } cases[] = {{nullptr, 1}, {"3", 3}, {"2.5", 2}, {" 1 0 ", 10}, {"0", 1}, {"99", 1}, {"PIC", 1},
+                 {"REGEDIT4\n[cut", 1, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "no file");
         const test::TempFolder root;
         const std::string folder = root.file("settings");  // missing until written
-        if (c.stored) SettingsStore(folder).reg_setstring(set_model, c.stored);
+        const std::string file = folder + "/" + settings_filename;
+        if (c.damaged) {
+            std::filesystem::create_directories(folder);
+            std::ofstream(file) << c.stored;
+        } else if (c.stored) {
+            SettingsStore(folder).reg_setstring(set_model, c.stored);
+        }
+        const auto before = std::filesystem::exists(file) ? std::filesystem::last_write_time(file)
+                                                          : std::filesystem::file_time_type{};
+        const std::string text = file_text(file);
         SimProcess sim({"--device-list", list, "--which-model", folder});
         ASSERT_TRUE(sim.started());
         const std::int32_t want = std::min(c.index, models.devcount);
         EXPECT_EQ(sim.first_line(), models.entries[static_cast<std::size_t>(want)].devmodel);
         EXPECT_EQ(sim.exit_status(), 0) << sim.error_text();
+        EXPECT_EQ(std::filesystem::exists(folder), c.stored != nullptr);
+        if (c.stored) {
+            EXPECT_EQ(file_text(file), text);
+            EXPECT_EQ(std::filesystem::last_write_time(file), before);
+            EXPECT_FALSE(std::filesystem::exists(file + ".bad"));
+        }
     }
 }
 
