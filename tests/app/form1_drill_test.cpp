@@ -6,11 +6,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "qt_app.h"
 #include "simwindow.h"
+#include "tempfolder.h"
 
 using namespace tessaly;
 using test::BoxReader;
@@ -222,8 +222,8 @@ private:
 // Closing the window in the middle of a run asks first; Yes stops the run and
 // the chip's voltages are off before the program ends.
 TEST(Form1Close, DuringAnOperationYesSwitchesTheVoltagesOff) {
-    QTemporaryDir dir;
-    const QString trace = dir.filePath("trace.txt");
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
     SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
     open_example(s);
     Answer yes("Yes");
@@ -251,8 +251,8 @@ TEST(Form1Close, DuringAnOperationNoKeepsItRunning) {
 
 // With Test Vpp on there is nothing to ask: the voltages go off and the window closes.
 TEST(Form1Close, WithTestVppOnSwitchesTheVoltagesOff) {
-    QTemporaryDir dir;
-    const QString trace = dir.filePath("trace.txt");
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
     SimWindow s({"--trace", trace});
     BoxReader boxes;
     QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);

@@ -260,8 +260,8 @@ TEST(TessalySim, ADumpLoadsBackIntoTheSameMemory) {
     for (const char* model : {"PIC16F84A", "PIC16F88", "PIC16F877A"}) {
         for (const bool written : {false, true}) {
             SCOPED_TRACE(std::string(model) + (written ? " written" : " blank"));
-            const std::string dir = temp_dir();
-            ASSERT_FALSE(dir.empty());
+            const test::TempFolder folder;
+            const std::string& dir = folder.path();
             std::vector<std::string> first = {"--device-list", devices, "--model", model, "--dump",
                                               dir + "/first.hex"};
             if (written) first.insert(first.end(), {"--load", fixtures + "/load.hex"});
@@ -273,7 +273,6 @@ TEST(TessalySim, ADumpLoadsBackIntoTheSameMemory) {
                       "");
             EXPECT_EQ(file_text(dir + "/first.hex"), dumped);
             EXPECT_EQ(dumped.find(":020000000528D1") != std::string::npos, written) << dumped;
-            std::filesystem::remove_all(dir);
         }
     }
 }
