@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "devices/fileio.h"
+#include "dialogs/form05.h"
+#include "dialogs/form34.h"
 #include "modal.h"
 #include "qt_app.h"
 #include "temp_settings.h"
-#include "themes/form05.h"
-#include "themes/form34.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 
