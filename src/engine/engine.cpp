@@ -5,16 +5,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "devices/crlf.h"
 #include "devices/hextext.h"
 #include "devices/msgbox.h"
 #include "engine/report.h"
 
 namespace tessaly {
-namespace {
-
-const char* const crlf = "\r\n";
-
-}  // namespace
 
 std::string port_error_text(std::int32_t portnumber) {
     return "Serial port " + std::to_string(portnumber) + " error!";

@@ -13,6 +13,8 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "devices/crlf.h"
+
 namespace tessaly {
 
 int to_px(int twips) { return twips / twips_per_pixel; }
@@ -103,7 +105,7 @@ int autosize_height(QTextEdit* box) {
 
 QString display_text(const QString& text) {
     QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1String(crlf), QStringLiteral("\n"));
     return shown;
 }
 
