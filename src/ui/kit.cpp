@@ -39,7 +39,7 @@ void set_height(QWidget* control, int height) {
 int top_of(const QWidget* control) { return to_twips(control->y()); }
 int height_of(const QWidget* control) { return to_twips(control->height()); }
 
-// The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
+// The windows' fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
 // they were drawn for; pixel sizes keep the boxes' proportions whatever the
 // screen's dots per inch.
 QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font) {
