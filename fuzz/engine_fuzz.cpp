@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 check(run.host.lastbox.find("more than the 14 bits") != std::string::npos,
                       "a read of words wider than 14 bits is told");
             }
-            for (std::int32_t b : run.image.eeprombuf) check(b >= 0 && b <= 0xFF, "8-bit EEPROM read");
+            for (std::int32_t b : run.image.eeprombuf) check(is_eeprom_byte(b), "8-bit EEPROM read");
         }
     }
     if (run.engine->label_vpp_Click()) {

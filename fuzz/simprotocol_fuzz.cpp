@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(is_chip_word(chip.program_word(a)), "14-bit FLASH word");
     }
     for (std::int32_t a = 0; a < cur.eepromsize; ++a) {
-        check(chip.eeprom_byte(a) >= 0 && chip.eeprom_byte(a) <= 0xFF, "8-bit EEPROM byte");
+        check(is_eeprom_byte(chip.eeprom_byte(a)), "8-bit EEPROM byte");
     }
     return 0;
 }

@@ -122,9 +122,9 @@ std::string SimChip::data_word(std::int32_t word) {
     const int load = std::exchange(awaiting_word_, -1);
     if (load < 0) return "no load command before it: ignored";
     if (load == icsp_load_data) {
-        data_latch_ = word & blank_byte;
+        data_latch_ = word & eeprom_byte_mask;
         loaded_ = Load::data;
-        return word > blank_byte ? "cut to 8 bits" : "";
+        return word > eeprom_byte_mask ? "cut to 8 bits" : "";
     }
     latches_[address_ % shape_.pagesize] = word & word_mask;
     loaded_ = Load::program;
@@ -167,7 +167,7 @@ void SimChip::load_image(const ChipImage& image) {
     const auto flash_n = std::min(flash_.size(), image.flashbuf.size());
     for (std::size_t i = 0; i < flash_n; ++i) flash_[i] = image.flashbuf[i] & word_mask;
     const auto eeprom_n = std::min(eeprom_.size(), image.eeprombuf.size());
-    for (std::size_t i = 0; i < eeprom_n; ++i) eeprom_[i] = image.eeprombuf[i] & blank_byte;
+    for (std::size_t i = 0; i < eeprom_n; ++i) eeprom_[i] = image.eeprombuf[i] & eeprom_byte_mask;
     conf_ = {image.conf[0] & word_mask, image.conf[1] & word_mask};
 }
 

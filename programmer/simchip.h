@@ -80,7 +80,7 @@ private:
     std::array<std::int32_t, id_locations> ids_{};
     std::array<std::int32_t, 2> conf_{};
     std::vector<std::int32_t> latches_;
-    std::int32_t data_latch_ = 0xFF;
+    std::int32_t data_latch_ = blank_eeprom_byte;
     std::int32_t address_ = 0;
     bool powered_ = false;
     int awaiting_word_ = -1;  // the load command whose data word comes next

@@ -15,6 +15,20 @@ std::int32_t erased_word(const std::string& upper, std::size_t from) {
     return hex4val(std::string_view(upper).substr(from, 4));
 }
 
+// How much of a buffer belongs to a device part of size cells: never more
+// than the buffer holds.
+std::size_t device_cells(const std::vector<std::int32_t>& buffer, std::int32_t size) {
+    return std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(std::max(size, 0)));
+}
+
+std::int32_t last_nonblank(const std::vector<std::int32_t>& buffer, std::int32_t size,
+                           std::int32_t blank) {
+    for (std::size_t a = device_cells(buffer, size); a-- > 0;) {
+        if (buffer[a] != blank) return static_cast<std::int32_t>(a);
+    }
+    return -1;
+}
+
 void set_flag(const std::string& text, bool& flag) {
     const std::string word = to_lower(text);
     if (word == "false") flag = false;
@@ -92,6 +106,14 @@ void blank_buffers(const SelectedDevice& cur, ChipImage& image) {
     image.conf = cur.conferased;
 }
 
+std::int32_t last_nonblank_flash(const SelectedDevice& cur, const ChipImage& image) {
+    return last_nonblank(image.flashbuf, cur.flashsize, blank_flash_word);
+}
+
+std::int32_t last_nonblank_eeprom(const SelectedDevice& cur, const ChipImage& image) {
+    return last_nonblank(image.eeprombuf, cur.eepromsize, blank_eeprom_byte);
+}
+
 WideWords wide_words(const SelectedDevice& cur, const ChipImage& image) {
     WideWords wide;
     const auto note = [&wide](std::int32_t address, std::int32_t word) {
@@ -101,8 +123,7 @@ WideWords wide_words(const SelectedDevice& cur, const ChipImage& image) {
             wide.first_word = word;
         }
     };
-    const auto flash = std::min<std::size_t>(image.flashbuf.size(),
-                                             static_cast<std::size_t>(std::max(cur.flashsize, 0)));
+    const std::size_t flash = device_cells(image.flashbuf, cur.flashsize);
     for (std::size_t a = 0; a < flash; ++a) note(static_cast<std::int32_t>(a), image.flashbuf[a]);
     note(config1_address, image.conf[0]);
     if (cur.config2used) note(config2_address, image.conf[1]);

@@ -15,7 +15,7 @@ namespace tessaly {
 
 // Erased memory reads as all ones.
 inline constexpr std::int32_t blank_flash_word = chip_word_mask;
-inline constexpr std::int32_t blank_eeprom_byte = 255;
+inline constexpr std::int32_t blank_eeprom_byte = eeprom_byte_mask;
 
 // Sizes the rest of the program can address: FLASH must stay below the
 // configuration area, and the EEPROM image (one HEX word per byte) must stay
@@ -65,6 +65,12 @@ std::string select_device(const DeviceList& list, std::int32_t index, SelectedDe
 
 // Re-creates all three buffers blank for the device's sizes and erased values.
 void blank_buffers(const SelectedDevice& cur, ChipImage& image);
+
+// The address of the device's last FLASH word or EEPROM byte that is not blank,
+// -1 when all are: programming and a saved HEX file end there. Only the
+// device's own part of a buffer counts.
+std::int32_t last_nonblank_flash(const SelectedDevice& cur, const ChipImage& image);
+std::int32_t last_nonblank_eeprom(const SelectedDevice& cur, const ChipImage& image);
 
 // The FLASH and configuration words (the second only where the device has it)
 // that hold more than the 14 bits of a chip word: a programmer that does not

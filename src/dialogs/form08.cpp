@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTextEdit>
 
+#include "devices/crlf.h"
 #include "devices/msgbox.h"
 #include "ui/kit.h"
 #include "themes/paint.h"
@@ -21,7 +22,7 @@ namespace tessaly {
 namespace {
 
 constexpr int longest_piece = 55;
-const QString crlf = QStringLiteral("\r\n");
+const QString line_break = QString::fromLatin1(crlf);
 
 QString break_word(const QString& word) {
     if (word.size() <= longest_piece) return word;
@@ -30,7 +31,7 @@ QString break_word(const QString& word) {
     qsizetype cut = std::max(head.lastIndexOf(u'/'), head.lastIndexOf(u'\\'));
     if (cut < 0) cut = head.lastIndexOf(u'_');
     if (cut < 0) return word;
-    return word.left(cut + 1) + crlf + word.mid(cut + 1);
+    return word.left(cut + 1) + line_break + word.mid(cut + 1);
 }
 
 QLabel* make_picture(QWidget* parent, const char* name, const QString& file) {
@@ -47,14 +48,14 @@ QLabel* make_picture(QWidget* parent, const char* name, const QString& file) {
 
 QString wrap_long_words(const QString& text) {
     QString whole = text;
-    if (whole.endsWith(crlf)) whole.chop(2);
-    QStringList lines = whole.split(crlf);
+    if (whole.endsWith(line_break)) whole.chop(2);
+    QStringList lines = whole.split(line_break);
     for (QString& line : lines) {
         QStringList words = line.split(u' ');
         for (QString& word : words) word = break_word(word);
         line = words.join(u' ');
     }
-    return lines.join(crlf);
+    return lines.join(line_break);
 }
 
 Form08::Form08(const AppInfo& app, const Theme& theme)
@@ -126,7 +127,7 @@ void Form08::prepare_display() {
 
     // A one-line message is centred even when breaking a long word gave it
     // more lines; any line break of the caller's own keeps it to the left.
-    if (!text.contains(crlf)) lab_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    if (!text.contains(line_break)) lab_title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // The text box shows the message over the label, so its wrapped text
     // sets the height: a word too long for a line is broken anywhere rather

@@ -5,16 +5,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "devices/crlf.h"
 #include "devices/hextext.h"
 #include "devices/msgbox.h"
 #include "engine/report.h"
 
 namespace tessaly {
-namespace {
-
-const char* const crlf = "\r\n";
-
-}  // namespace
 
 std::int32_t quiet_time_ms(std::int64_t longest_gap_ms, std::int32_t longest_wait_ms) {
     const std::int64_t gap = std::clamp<std::int64_t>(longest_gap_ms, 0, reply_grace_ms + max_wait_ms);

@@ -124,8 +124,6 @@ private:
     std::int32_t& cell(Target target, std::int32_t address);
     std::int32_t check_word(Target target);  // the value to send, or a fault
     static std::string location(Target target, std::int32_t address);
-    std::int32_t highest_flash() const;
-    std::int32_t highest_eeprom() const;
     std::int32_t page() const;
     std::int32_t find_after(const char* word) const;
     void progress(Target target);

@@ -108,10 +108,6 @@ std::string digits_at(std::string_view text, int pos, std::size_t count) {
 
 Form classify_instruction(std::string_view text) { return rule_for(text).form; }
 
-bool form_has_xx(Form form) { return rules[static_cast<int>(form) - 1].xxpos > 0; }
-
-bool form_has_yyyy(Form form) { return rules[static_cast<int>(form) - 1].yyyypos > 0; }
-
 Instruction decode_instruction(std::string_view text) {
     const FormRule& rule = rule_for(text);
     Instruction ins;

@@ -64,9 +64,6 @@ struct Instruction {
 Form classify_instruction(std::string_view text);
 Instruction decode_instruction(std::string_view text);
 
-bool form_has_xx(Form form);
-bool form_has_yyyy(Form form);
-
 // Why an instruction cannot run, judged from its text alone: not a known form,
 // digits at XX or YYYY that are not hexadecimal, a wait that is negative or
 // longer than max_wait_ms. Empty when the instruction is sound.

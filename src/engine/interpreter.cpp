@@ -1,8 +1,7 @@
 // One interpreter step: the instruction at ip, or one phase of it, with at most
 // one message sent. Every buffer index and every value put on the line is
 // checked first; device data that cannot run soundly stops the operation.
-#include <algorithm>
-
+#include "devices/crlf.h"
 #include "devices/hextext.h"
 #include "devices/memorymap.h"
 #include "devices/msgbox.h"
@@ -80,16 +79,16 @@ void Engine::run_form(const Instruction& ins) {
         transmit(send_end);
         advance();
         return;
-    case Form::calcflash: op_.lastflash = highest_flash(); break;
+    case Form::calcflash: op_.lastflash = last_nonblank_flash(cur_, image_); break;
     case Form::calcflashpage: {
         // The last address of the page that holds the highest non-blank word;
         // with no such word (-1) that is the first page's end. % keeps the sign.
         const std::int64_t p = page();
-        const std::int64_t x = highest_flash();
+        const std::int64_t x = last_nonblank_flash(cur_, image_);
         op_.lastflash = static_cast<std::int32_t>(x - x % p + p - 1);
         break;
     }
-    case Form::calceeprom: op_.lasteeprom = highest_eeprom(); break;
+    case Form::calceeprom: op_.lasteeprom = last_nonblank_eeprom(cur_, image_); break;
     case Form::setflashloop: run_loop_open(op_.lastflash); return;
     case Form::seteepromloop: run_loop_open(op_.lasteeprom); return;
     case Form::loop: run_loop(); return;
@@ -173,7 +172,7 @@ void Engine::run_read(const Instruction& ins, Target target) {
         return;
     default:
         op_.rxword += 256 * op_.rxbyte;  // high data byte; the third byte runs the next instruction
-        cell(target, op_.counter) = target == Target::eeprom ? op_.rxword % 256 : op_.rxword;
+        cell(target, op_.counter) = target == Target::eeprom ? op_.rxword & eeprom_byte_mask : op_.rxword;
         op_.substep = 0;
         op_.rxword = 0;
         if (target == Target::flash || target == Target::eeprom) op_.counter += 1;
@@ -205,7 +204,7 @@ void Engine::run_check(Form form) {
     } else {
         expected = cell(target, address);
     }
-    const std::int32_t readvalue = byte ? op_.temp % 256 : op_.temp;
+    const std::int32_t readvalue = byte ? op_.temp & eeprom_byte_mask : op_.temp;
     if (readvalue != expected) {
         const auto text = [byte](std::int32_t v) { return byte ? hex2h(v) : hex4h(v); };
         add_report_line(op_, location(target, address), text(readvalue), text(expected));
@@ -254,7 +253,7 @@ void Engine::run_ifpage() {
 void Engine::run_unrecognized(const std::string& text) {
     active_ = false;
     host_.stop_reply_timer();
-    host_.show_msgbox("Unrecognized symbolic instruction '" + text + "'.\r\nThe program must end.",
+    host_.show_msgbox("Unrecognized symbolic instruction '" + text + "'." + crlf + "The program must end.",
                       box_error);
     host_.end_program();
     // Should the window outlive the end request, later bytes meet a list at rest.
@@ -303,24 +302,6 @@ std::string Engine::location(Target target, std::int32_t address) {
     case Target::temp: break;
     }
     return "";
-}
-
-std::int32_t Engine::highest_flash() const {
-    const auto n = std::min<std::size_t>(image_.flashbuf.size(),
-                                         static_cast<std::size_t>(std::max(cur_.flashsize, 0)));
-    for (std::size_t a = n; a-- > 0;) {
-        if (image_.flashbuf[a] != blank_flash_word) return static_cast<std::int32_t>(a);
-    }
-    return -1;
-}
-
-std::int32_t Engine::highest_eeprom() const {
-    const auto n = std::min<std::size_t>(image_.eeprombuf.size(),
-                                         static_cast<std::size_t>(std::max(cur_.eepromsize, 0)));
-    for (std::size_t a = n; a-- > 0;) {
-        if (image_.eeprombuf[a] != blank_eeprom_byte) return static_cast<std::int32_t>(a);
-    }
-    return -1;
 }
 
 std::int32_t Engine::page() const {

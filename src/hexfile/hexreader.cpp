@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "devices/crlf.h"
 #include "devices/fileio.h"
 #include "devices/hextext.h"
 #include "devices/memorymap.h"
@@ -13,7 +14,6 @@ namespace tessaly {
 
 namespace {
 
-const char* const crlf = "\r\n";
 const char* const errors_heading = "Input program file in Intel Hex Format contains errors.";
 
 // Indexed by error code; code 0 means no error.
@@ -189,7 +189,7 @@ private:
             image_.conf[static_cast<std::size_t>(j - config1)] = word & chip_word_mask;
         } else if (j >= eeprom_start && j < eeprom_start + eeprom_bytes_) {
             if (!valid) return false;
-            image_.eeprombuf[static_cast<std::size_t>(j - eeprom_start)] = word & 0xFF;
+            image_.eeprombuf[static_cast<std::size_t>(j - eeprom_start)] = word & eeprom_byte_mask;
         } else {
             outside_.add(j);
         }

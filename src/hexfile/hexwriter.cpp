@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devices/crlf.h"
 #include "devices/fileio.h"
 #include "devices/hextext.h"
 #include "devices/memorymap.h"
@@ -21,14 +22,6 @@ std::string record(const std::string& body) { return ":" + body + record_checksu
 
 std::string data_record(std::int32_t address, const std::string& digits) {
     return record(hex2(static_cast<std::int64_t>(digits.size() / 2)) + hex4(address) + "00" + digits);
-}
-
-// Index of the last element that differs from blank, or -1 when all are blank.
-std::int64_t last_programmed(const std::vector<std::int32_t>& values, std::int32_t count,
-                             std::int32_t blank) {
-    for (std::int64_t i = count - 1; i >= 0; --i)
-        if (values[static_cast<std::size_t>(i)] != blank) return i;
-    return -1;
 }
 
 // The area's words, low byte first, cut into records of 16 bytes from start.
@@ -66,13 +59,11 @@ std::string hexfile_fault(const SelectedDevice& dev, const ChipImage& image) {
 std::vector<std::string> hexfile_lines(const SelectedDevice& dev, const ChipImage& image) {
     std::vector<std::string> lines;
     if (!hexfile_fault(dev, image).empty()) return lines;
-    add_area(lines, image.flashbuf, last_programmed(image.flashbuf, dev.flashsize, blank_flash_word),
-             flash_byte_start);
+    add_area(lines, image.flashbuf, last_nonblank_flash(dev, image), flash_byte_start);
     std::string config = hex4swap(image.conf[0]);
     if (dev.config2used) config += hex4swap(image.conf[1]);
     lines.push_back(data_record(config_byte_address, config));
-    add_area(lines, image.eeprombuf, last_programmed(image.eeprombuf, dev.eepromsize, blank_eeprom_byte),
-             eeprom_byte_start);
+    add_area(lines, image.eeprombuf, last_nonblank_eeprom(dev, image), eeprom_byte_start);
     lines.push_back(record(end_of_file_body));
     return lines;
 }
@@ -81,14 +72,14 @@ bool write_hexfile(const std::string& path, const SelectedDevice& dev, const Chi
                    std::string& error) {
     const std::string fault = hexfile_fault(dev, image);
     if (!fault.empty()) {
-        error = "The HEX file " + path + " was not saved." + "\r\n" + fault;
+        error = "The HEX file " + path + " was not saved." + crlf + fault;
         return false;
     }
     std::string text;
-    for (const std::string& line : hexfile_lines(dev, image)) text += line + "\r\n";
+    for (const std::string& line : hexfile_lines(dev, image)) text += line + crlf;
     std::string why;
     if (replace_file(path, text, &why)) return true;
-    error = "The HEX file could not be saved." + std::string("\r\n") + why;
+    error = "The HEX file could not be saved." + std::string(crlf) + why;
     return false;
 }
 

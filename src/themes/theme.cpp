@@ -81,7 +81,7 @@ void load_theme(const SettingsStore& settings, Theme& t) {
         return;
     }
     // An empty name keeps whatever is painted; any other unknown name falls
-    // back to the colours the windows were designed with.
+    // back to the default theme.
     if (t.themename.empty()) return;
     apply_theme_row(*find_theme(default_theme_name), t);
 }

@@ -13,6 +13,8 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "devices/crlf.h"
+
 namespace tessaly {
 
 int to_px(int twips) { return twips / twips_per_pixel; }
@@ -37,7 +39,7 @@ void set_height(QWidget* control, int height) {
 int top_of(const QWidget* control) { return to_twips(control->y()); }
 int height_of(const QWidget* control) { return to_twips(control->height()); }
 
-// The designed fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
+// The windows' fonts are 8.25 pt and 9 pt, 11 and 12 pixels on the screens
 // they were drawn for; pixel sizes keep the boxes' proportions whatever the
 // screen's dots per inch.
 QLabel* make_label(QWidget* parent, const ControlRow& row, const QFont& font) {
@@ -103,7 +105,7 @@ int autosize_height(QTextEdit* box) {
 
 QString display_text(const QString& text) {
     QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1String(crlf), QStringLiteral("\n"));
     return shown;
 }
 

@@ -1,7 +1,7 @@
-// The small widget kit every window builds from. Windows are designed in
+// The small widget kit every window builds from. Windows are measured in
 // twips, 15 to a pixel, and laid out absolutely; a word-wrapping label keeps
 // its width and takes the height of its text, and everything below it moves
-// with it. Also the fonts that stand in for the designed ones, the label and
+// with it. Also the fonts that stand in for the windows' own, the label and
 // button makers that build a control from its row of a window's table, and
 // the click watcher.
 #pragma once
@@ -32,7 +32,7 @@ void set_height(QWidget* control, int height);
 int top_of(const QWidget* control);
 int height_of(const QWidget* control);
 
-// One control of a window as designed: its name (also its object name), its
+// One control of a window as laid out: its name (also its object name), its
 // caption and tooltip (nullptr: none) and its place in twips.
 struct ControlRow {
     const char* name;

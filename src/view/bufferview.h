@@ -24,7 +24,7 @@ class GridView;
 // The tooltip of the model labels, the view's and the window's caption beside them.
 inline constexpr const char* model_change_tip = "Click to change microcontroller model!";
 
-// The view's controls as designed on the main window, in the order they are made.
+// The view's controls as laid out on the main window, in the order they are made.
 extern const std::array<ControlRow, 10> bufferview_controls;
 
 class BufferView : public QObject {

@@ -45,7 +45,7 @@ const CellEditor::Kind& CellEditor::kind(std::int32_t target) {
         {edit_flash, first_cell_twips(flash_grid), cell_twips(flash_grid), flash_grid.cell_digits,
          chip_word_mask},
         {edit_eeprom, first_cell_twips(eeprom_grid), cell_twips(eeprom_grid), eeprom_grid.cell_digits,
-         0xFF},
+         eeprom_byte_mask},
         {edit_config, 0, 0, flash_grid.cell_digits, chip_word_mask},
     };
     for (const Kind& k : kinds) {

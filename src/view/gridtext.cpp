@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devices/crlf.h"
 #include "devices/hextext.h"
 
 namespace tessaly {
@@ -26,7 +27,7 @@ std::string grid_text(const std::vector<std::int32_t>& buffer, std::int32_t size
     for (std::int64_t r = std::max(first_row, 0); r < std::int64_t(first_row) + grid_rows; ++r) {
         const std::int64_t base = r * grid_columns;
         if (base >= count) break;
-        if (!text.empty()) text += "\r\n";
+        if (!text.empty()) text += crlf;
         text += hex_of(base, format.address_digits) + ":";
         for (int c = 0; c < grid_columns; ++c) {
             const std::int64_t i = base + c;

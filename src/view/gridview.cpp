@@ -3,10 +3,13 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "devices/crlf.h"
+
 namespace tessaly {
 namespace {
 
 constexpr int inner_margin_px = 3;  // between the frame and the first cell
+const QString line_break = QString::fromLatin1(crlf);
 
 }  // namespace
 
@@ -35,11 +38,11 @@ GridView::GridView(QWidget* parent) : QFrame(parent) {
 }
 
 void GridView::setText(const QString& text) {
-    lines_ = text.isEmpty() ? QStringList() : text.split(QStringLiteral("\r\n"));
+    lines_ = text.isEmpty() ? QStringList() : text.split(line_break);
     update();
 }
 
-QString GridView::text() const { return lines_.join(QStringLiteral("\r\n")); }
+QString GridView::text() const { return lines_.join(line_break); }
 
 QPoint GridView::cell_origin(int row, int column) const {
     const int left = frameWidth() + inner_margin_px;

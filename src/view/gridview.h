@@ -1,5 +1,5 @@
 // A read-only text grid drawn on a fixed character cell of 8 x 13 pixels
-// (120 x 195 twips), whatever monospace font stands in for the designed one,
+// (120 x 195 twips), whatever monospace font stands in for the grid's own,
 // so that row and column positions on screen are exact for the in-place editor.
 #pragma once
 

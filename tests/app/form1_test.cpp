@@ -241,7 +241,7 @@ TEST(MainWindow, ControlsStandWhereTheyAreDesigned) {
     EXPECT_EQ(w.Command[4]->objectName(), "Command5");
     EXPECT_EQ(w.view().label_conf[1]->objectName(), "label_conf(1)");
     EXPECT_EQ(w.label_status->objectName(), "label_status");
-    // Spot checks against the design.
+    // A few places and texts written out here, not read back from the table.
     EXPECT_EQ(w.Command[3]->text().toStdString(), "Blank Check");
     EXPECT_EQ(w.Command[3]->geometry(), QRect(3540 / 15, 720 / 15, 1155 / 15, 315 / 15));
     EXPECT_EQ(w.view().label_info->toolTip().toStdString(), "Click to change microcontroller model!");

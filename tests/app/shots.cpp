@@ -12,9 +12,9 @@
 #include "app/form1.h"
 #include "app/options.h"
 #include "devices/devicelist.h"
+#include "dialogs/form05.h"
 #include "dialogs/form08.h"
-#include "themes/form05.h"
-#include "themes/form34.h"
+#include "dialogs/form34.h"
 
 using namespace tessaly;
 

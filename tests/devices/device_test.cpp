@@ -167,3 +167,41 @@ TEST(BlankBuffers, SelectingAnotherDeviceKeepsTheOldShape) {
     blank_buffers(cur, image);
     EXPECT_EQ(image.flashbuf.size(), 32u);
 }
+
+// The last non-blank cell counts only the device's own part of a buffer: a
+// buffer of another shape (kept from the device selected before) is read no
+// further than both go, and the one element of a device without EEPROM is
+// never taken for a programmed byte.
+TEST(LastNonblank, CountsOnlyTheDevicesOwnCells) {
+    struct Case {
+        const char* what;
+        bool eeprom;
+        std::int32_t size;
+        std::vector<std::int32_t> buffer;
+        std::int32_t last;
+    };
+    const std::int32_t w = blank_flash_word;
+    const std::int32_t b = blank_eeprom_byte;
+    const Case cases[] = {
+        {"all words blank", false, 4, {w, w, w, w}, -1},
+        {"first word", false, 4, {0, w, w, w}, 0},
+        {"last word", false, 4, {w, w, w, 0}, 3},
+        {"word past the device", false, 2, {w, 5, 0, 0}, 1},
+        {"FLASH buffer shorter", false, 8, {w, 0, w}, 1},
+        {"no FLASH", false, 0, {0}, -1},
+        {"all bytes blank", true, 3, {b, b, b}, -1},
+        {"zero byte", true, 3, {b, 0, b}, 1},
+        {"byte past the device", true, 1, {b, 0}, -1},
+        {"EEPROM buffer shorter", true, 8, {7, b}, 0},
+        {"no EEPROM", true, 0, {0}, -1},
+    };
+    for (const Case& c : cases) {
+        SelectedDevice cur;
+        ChipImage image;
+        (c.eeprom ? cur.eepromsize : cur.flashsize) = c.size;
+        (c.eeprom ? image.eeprombuf : image.flashbuf) = c.buffer;
+        const std::int32_t last =
+            c.eeprom ? last_nonblank_eeprom(cur, image) : last_nonblank_flash(cur, image);
+        EXPECT_EQ(last, c.last) << c.what;
+    }
+}

@@ -2,7 +2,7 @@
 // its FLASH and EEPROM sizes as tooltip, the current choice highlighted. A
 // click moves the choice, a double click chooses and closes; Select stores a
 // changed choice and makes it the selected device; Cancel and the close box
-// leave everything as it was. More models than the designed 35 rows hold
+// leave everything as it was. More models than the list's 35 rows hold
 // scroll within the list.
 #pragma once
 

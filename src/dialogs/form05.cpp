@@ -1,4 +1,4 @@
-#include "themes/form05.h"
+#include "dialogs/form05.h"
 
 #include <algorithm>
 
@@ -11,7 +11,7 @@
 #include <QScrollBar>
 #include <QStyle>
 
-#include "themes/listentry.h"
+#include "dialogs/listentry.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 

@@ -1,4 +1,4 @@
-#include "themes/listentry.h"
+#include "dialogs/listentry.h"
 
 #include <QLabel>
 

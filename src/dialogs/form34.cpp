@@ -1,4 +1,4 @@
-#include "themes/form34.h"
+#include "dialogs/form34.h"
 
 #include <algorithm>
 
@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "themes/listentry.h"
+#include "dialogs/listentry.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 

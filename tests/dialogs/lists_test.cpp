@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "devices/fileio.h"
+#include "dialogs/form05.h"
+#include "dialogs/form34.h"
 #include "modal.h"
 #include "qt_app.h"
 #include "temp_settings.h"
-#include "themes/form05.h"
-#include "themes/form34.h"
 #include "themes/paint.h"
 #include "ui/kit.h"
 
@@ -91,7 +91,7 @@ TEST_F(ModelList, LayoutFollowsTheNumberOfModels) {
         {1, {120, 120, 2115, 255}, 480},
         {2, {2340, 120, 2115, 255}, 480},
         {5, {120, 600, 2115, 255}, 960},      // the last row holds its left entry only
-        {70, {2340, 8280, 2115, 255}, 8640},  // the designed layout
+        {70, {2340, 8280, 2115, 255}, 8640},  // all 35 rows full
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.count);
