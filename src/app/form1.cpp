@@ -14,10 +14,11 @@
 #include <QTime>
 
 #include "app/options.h"
+#include "devices/crlf.h"
 #include "devices/hextext.h"
-#include "platform/comports.h"
 #include "dialogs/form05.h"
 #include "dialogs/form34.h"
+#include "platform/comports.h"
 #include "themes/paint.h"
 #include "ui/activation.h"
 #include "ui/kit.h"
@@ -38,8 +39,6 @@ constexpr int status_frame_ms = 40;
 // (and the reply it owed before it): a slow programmer's two replies, and not
 // so long that a silent one keeps the window.
 constexpr int close_wait_ms = 2000;
-const char* const close_running_text =
-    "An operation is running.\r\nStop it, switch the chip's voltages off and close Tessaly?";
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -201,16 +200,16 @@ void Form1::Form_Load() {
 }
 
 void Form1::settings_set_aside(const std::string& badpath) {
-    settings_notice("The settings file could not be read:\r\n" + settings_.file_path() + "\r\nIt was kept as " +
-                    badpath + " and the default settings are used.");
+    settings_notice(std::string("The settings file could not be read:") + crlf + settings_.file_path() +
+                    crlf + "It was kept as " + badpath + " and the default settings are used.");
 }
 
 // Only the first failed write of a run is told: one box says it for all.
 void Form1::settings_not_stored(const std::string& why) {
     if (notstored_told_) return;
     notstored_told_ = true;
-    settings_notice("The settings could not be stored:\r\n" + why +
-                    "\r\nChanges to the settings hold until Tessaly ends, but are not kept after it.");
+    settings_notice(std::string("The settings could not be stored:") + crlf + why + crlf +
+                    "Changes to the settings hold until Tessaly ends, but are not kept after it.");
 }
 
 // Told once the window stands, from the event loop, never in the middle of a
@@ -238,7 +237,7 @@ void Form1::select_stored_model() {
         }
     }
     if (!fault.empty()) {
-        show_msgbox(fault + "\r\nNo model of the device list can be used.", box_error);
+        show_msgbox(fault + crlf + "No model of the device list can be used.", box_error);
         end_program();
     }
 }
@@ -313,7 +312,10 @@ void Form1::run_operation(Operation op) { engine_.start(op); }
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (closing_ ||
-        (engine_.pending() && show_msgbox(close_running_text, box_yesno) != answer_yes)) {
+        (engine_.pending() &&
+         show_msgbox(std::string("An operation is running.") + crlf +
+                         "Stop it, switch the chip's voltages off and close Tessaly?",
+                     box_yesno) != answer_yes)) {
         event->ignore();
         return;
     }

@@ -36,7 +36,7 @@ class BufferView;
 class CellEditor;
 class GridFocus;
 
-// The main window's own labels as designed, in the order they are made; the
+// The main window's own labels, where they stand, in the order they are made; the
 // buffer view's controls are its own table.
 extern const std::array<ControlRow, 8> form1_labels;
 

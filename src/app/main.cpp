@@ -7,6 +7,7 @@
 #include "app/form1.h"
 #include "app/onecopy.h"
 #include "app/programicon.h"
+#include "devices/crlf.h"
 #include "devices/devicelist.h"
 #include "dialogs/boxes.h"
 #include "platform/userplaces.h"
@@ -36,8 +37,8 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly: no device in " << path << "\n";
         return 1;
     case LoadResult::unreadable:
-        boxes.show_msgbox("The device list could not be read:\r\n" + path +
-                              "\r\nTessaly cannot run without it.",
+        boxes.show_msgbox(std::string("The device list could not be read:") + crlf + path + crlf +
+                              "Tessaly cannot run without it.",
                           box_error);
         return 1;
     }

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "devices/crlf.h"
+
 namespace tessaly {
 
 bool may_start(SingleInstance& instance, const Boxes& boxes, int& status) {
@@ -14,9 +16,9 @@ bool may_start(SingleInstance& instance, const Boxes& boxes, int& status) {
     case LockOutcome::failed:
         break;
     }
-    const std::string text = "The lock file that keeps a second copy of Tessaly from starting "
-                             "could not be taken:\r\n" +
-                             instance.path() + "\r\n" + instance.reason() + ".";
+    const std::string text = std::string("The lock file that keeps a second copy of Tessaly from "
+                                         "starting could not be taken:") +
+                             crlf + instance.path() + crlf + instance.reason() + ".";
     std::cerr << "tessaly: the lock file " << instance.path() << " could not be taken: "
               << instance.reason() << "\n";
     boxes.show_msgbox(text, box_error);

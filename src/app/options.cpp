@@ -2,14 +2,10 @@
 
 #include <cmath>
 
+#include "devices/crlf.h"
 #include "devices/hextext.h"
 
 namespace tessaly {
-namespace {
-
-const std::string crlf = "\r\n";
-
-}  // namespace
 
 void change_progtime(SelectedDevice& cur, const InputBox& show_inputbox, const MsgBox& show_msgbox) {
     const std::string answer =
@@ -29,7 +25,7 @@ std::string pinout_text() {
         {"DCD", "Input"}, {"RD", "Input"},  {"TD", "Output"}, {"DTR", "Output"}, {"GND", "-"},
         {"DSR", "Input"}, {"RTS", "Output"}, {"CTS", "Input"}, {"RI", "Input"},
     };
-    std::string text = "Serial Port Pinout:" + crlf + crlf + "Pin\tSignal\tDirection" + crlf;
+    std::string text = std::string("Serial Port Pinout:") + crlf + crlf + "Pin\tSignal\tDirection" + crlf;
     int n = 0;
     for (const Pin& p : pins) {
         text += std::to_string(++n) + "\t" + p.signal + "\t" + p.direction + crlf;
