@@ -213,7 +213,7 @@ TEST(Operations, RefusedOnAClosedPort) {
     EXPECT_FALSE(locked(w));
 }
 
-TEST(MainWindow, ControlsStandWhereTheyAreDesigned) {
+TEST(MainWindow, ControlsStandWhereTheyBelong) {
     Started s("layout");
     Form1& w = s.start();
     std::vector<ControlRow> controls(form1_labels.begin(), form1_labels.end());
