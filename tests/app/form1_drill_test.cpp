@@ -217,6 +217,17 @@ private:
     QTimer poll_;
 };
 
+// Answers the question of a close, given in the middle of a Program All, with
+// this button; how many times it was asked.
+int close_during_program_all(SimWindow& s, const QString& answer) {
+    open_example(s);
+    Answer given(answer);
+    s.click(program_all);
+    EXPECT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    s.window->close();
+    return given.given;
+}
+
 }  // namespace
 
 // Closing the window in the middle of a run asks first; Yes stops the run and
@@ -225,12 +236,7 @@ TEST(Form1Close, DuringAnOperationYesSwitchesTheVoltagesOff) {
     const test::TempFolder dir;
     const QString trace = QString::fromStdString(dir.file("trace.txt"));
     SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
-    open_example(s);
-    Answer yes("Yes");
-    s.click(program_all);
-    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
-    s.window->close();
-    EXPECT_EQ(yes.given, 1);
+    EXPECT_EQ(close_during_program_all(s, "Yes"), 1);
     EXPECT_FALSE(s.window->isVisible());
     EXPECT_FALSE(s.window->engine().busy());
     EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
@@ -238,12 +244,7 @@ TEST(Form1Close, DuringAnOperationYesSwitchesTheVoltagesOff) {
 
 TEST(Form1Close, DuringAnOperationNoKeepsItRunning) {
     SimWindow s({"--reply-delay-ms", "5"});
-    open_example(s);
-    Answer no("No");
-    s.click(program_all);
-    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
-    s.window->close();
-    EXPECT_EQ(no.given, 1);
+    EXPECT_EQ(close_during_program_all(s, "No"), 1);
     EXPECT_TRUE(s.window->isVisible());
     EXPECT_TRUE(test::wait_until([&] { return s.idle(); }, 60000));
     EXPECT_TRUE(starts(s.status(), "Chip programmed. ")) << s.status();
