@@ -13,6 +13,7 @@
 #include "app/options.h"
 #include "devices/devicelist.h"
 #include "dialogs/form08.h"
+#include "platform/linefacts.h"
 #include "themes/form05.h"
 #include "themes/form34.h"
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     // Every COM number to a device that does not exist: no real port is touched.
     QFile ports(config.filePath(QStringLiteral("ports")));
     if (ports.open(QIODevice::WriteOnly)) {
-        for (int n = 1; n <= 16; ++n) ports.write(QStringLiteral("COM%1=/nonexistent/%1\n").arg(n).toUtf8());
+        for (int n = first_comport; n <= last_comport; ++n) ports.write(QStringLiteral("COM%1=/nonexistent/%1\n").arg(n).toUtf8());
         ports.close();
     }
     SettingsStore settings(config.path().toStdString());
