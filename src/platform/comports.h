@@ -40,5 +40,4 @@ using ComPortLookup = std::function<ComPortMap()>;
 // The ports file of folder, read anew at every call (ComPortMap::from_folder).
 ComPortLookup ports_file_lookup(const std::string& folder);
 
-
 }  // namespace tessaly
