@@ -72,7 +72,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     : devicelist_(devicelist),
       appinfo_(appinfo),
       settings_(configfolder),
-      serial_(ComPortMap::from_folder(configfolder)),
+      serial_(ports_file_lookup(configfolder)),
       link_(serial_),
       engine_(link_, *this, curdevice_, chipimage_),
       ports_(serial_, settings_, [this](const std::string& t) { set_status(t); }),

@@ -2,15 +2,12 @@
 
 #include <charconv>
 
+#include "devices/crlf.h"
 #include "devices/hextext.h"
+#include "platform/linefacts.h"
 #include "platform/serialcontrol.h"
 
 namespace tessaly {
-namespace {
-
-const char* const crlf = "\r\n";
-
-}  // namespace
 
 std::string port_ready_text(std::int32_t n) {
     return "Serial port COM" + std::to_string(n) + " ready...";
@@ -30,7 +27,8 @@ PortSettings::PortSettings(SerialControl& port, const SettingsStore& settings, S
     : port_(port), settings_(settings), status_(std::move(status)) {}
 
 int PortSettings::testport(std::int32_t n) {
-    if (!port_.CommPort(n) || !port_.Settings("9600,n,8,1") || !port_.PortOpen(true)) return 0;
+    if (!port_.CommPort(n) || !port_.Settings(line_settings(probe_baud)) || !port_.PortOpen(true))
+        return 0;
     (void)port_.PortOpen(false);
     return 1;
 }
@@ -38,7 +36,7 @@ int PortSettings::testport(std::int32_t n) {
 void PortSettings::scanports() {
     portstate.portlist.clear();
     portstate.defport = 2;
-    for (std::int32_t n = 1; n <= 16; ++n) {
+    for (std::int32_t n = first_comport; n <= last_comport; ++n) {
         if (testport(n) != 1) continue;
         if (!portstate.portlist.empty()) portstate.portlist += crlf;
         portstate.portlist += "- Serial port COM" + std::to_string(n) + " available";
@@ -53,7 +51,7 @@ void PortSettings::openport() {
     s.portopen = false;
     // A number or rate the control refuses is reported like a port that
     // does not open.
-    if (!port_.CommPort(s.portnumber) || !port_.Settings(s.baudrate + ",n,8,1") ||
+    if (!port_.CommPort(s.portnumber) || !port_.Settings(line_settings(s.baudrate)) ||
         !port_.PortOpen(true)) {
         status_(port_failed_text(s.portnumber));
         return;
@@ -63,14 +61,14 @@ void PortSettings::openport() {
 }
 
 void PortSettings::menuport_Click(const InputBox& show_inputbox, const MsgBox& show_msgbox) {
-    const std::string prompt = std::string("Please select programmer serial port number [1-16]:") +
-                               crlf + crlf + "The list of COM ports that can be opened:" + crlf +
-                               portstate.portlist;
+    const std::string prompt = "Please select programmer serial port number [" +
+                               range_text(first_comport, last_comport) + "]:" + crlf + crlf +
+                               "The list of COM ports that can be opened:" + crlf + portstate.portlist;
     std::string answer = show_inputbox(prompt, std::to_string(portstate.portnumber));
     if (answer.empty()) return;
     if (to_lower(answer.substr(0, 3)) == "com") answer = answer.substr(3);
     const double v = leading_value(answer);
-    if (v < 1 || v > 16) {
+    if (v < first_comport || v > last_comport) {
         show_msgbox(wrong_entry_text, box_error);
         return;
     }
@@ -81,11 +79,12 @@ void PortSettings::menuport_Click(const InputBox& show_inputbox, const MsgBox& s
 }
 
 void PortSettings::menubaud_Click(const InputBox& show_inputbox, const MsgBox& show_msgbox) {
-    const std::string answer =
-        show_inputbox("Please select programmer baud rate [1200-56000].", portstate.baudrate);
+    const std::string answer = show_inputbox(
+        "Please select programmer baud rate [" + range_text(min_baud, max_baud) + "].",
+        portstate.baudrate);
     if (answer.empty()) return;
     const double v = leading_value(answer);
-    if (v < 1200 || v > 56000) {
+    if (v < min_baud || v > max_baud) {
         show_msgbox(wrong_entry_text, box_error);
         return;
     }

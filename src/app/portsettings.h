@@ -1,4 +1,4 @@
-// The programmer's serial port: the start-up scan of COM1 to COM16, opening
+// The programmer's serial port: the start-up scan of every COM number, opening
 // the chosen port at the chosen baud rate, and the two Options commands that
 // change the port number and the baud rate. Results go to the status line.
 #pragma once
@@ -39,7 +39,8 @@ class PortSettings {
 public:
     PortSettings(SerialControl& port, const SettingsStore& settings, StatusLine status);
 
-    // 1 when COMn opens at 9600 baud (closed again), else 0.
+    // 1 when COMn opens at probe_baud (closed again), else 0. Like every
+    // open, it reaches the device that the ports file names for COMn now.
     int testport(std::int32_t n);
     void scanports();
     void openport();

@@ -24,6 +24,18 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
+std::string too_large() {
+    return "It is larger than " + std::to_string(max_read_size / (1024 * 1024)) + " MiB (" +
+           std::to_string(max_read_size) + " bytes), the most that is read";
+}
+
+// Why a file of this kind and size is not read; empty when it is.
+std::string unreadable_kind(const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return "It is not a regular file";
+    if (st.st_size > max_read_size) return too_large();
+    return "";
+}
+
 bool fail(std::string* error, const std::string& path, const char* why = nullptr) {
     if (error) *error = path + ": " + (why ? why : std::strerror(errno));
     return false;
@@ -31,26 +43,32 @@ bool fail(std::string* error, const std::string& path, const char* why = nullptr
 
 }  // namespace
 
-bool read_file(const std::string& path, std::string& bytes) {
-    // Not blocking on open, so a named pipe cannot freeze the program; only
-    // regular files of a sane size are read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+bool read_file(const std::string& path, std::string& bytes, std::string* why) {
+    const auto refuse = [why](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    // A named pipe or a device is refused before it is opened: opening one
+    // can wait or act on the device. The check is made again on what was
+    // opened, in case the name was given to something else in between.
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= max_read_size;
+    if (::stat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    std::string fault = unreadable_kind(st);
+    if (!fault.empty()) return refuse(fault);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return refuse(std::strerror(errno));
+    fault = ::fstat(fd, &st) == 0 ? unreadable_kind(st) : std::strerror(errno);
     char buffer[65536];
-    while (ok) {
+    while (fault.empty()) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
+        if (n < 0) fault = std::strerror(errno);
+        if (n <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
-        ok = bytes.size() <= static_cast<std::size_t>(max_read_size);  // grew while read
+        if (bytes.size() > static_cast<std::size_t>(max_read_size)) fault = too_large();  // grew while read
     }
     ::close(fd);
-    return ok;
+    return fault.empty() || refuse(fault);
 }
 
 bool replace_file(const std::string& path, const std::string& text, std::string* error) {

@@ -11,8 +11,10 @@ namespace tessaly {
 inline constexpr long long max_read_size = 64LL * 1024 * 1024;
 
 // False when the file cannot be opened, is not a regular file (a folder, a
-// pipe, a device), is larger than max_read_size, or a read fails.
-bool read_file(const std::string& path, std::string& bytes);
+// pipe, a device), is larger than max_read_size, or a read fails; why (when
+// given) then says which, as a sentence without a full stop. Only a regular
+// file is ever opened, so a pipe cannot make the read wait.
+bool read_file(const std::string& path, std::string& bytes, std::string* why = nullptr);
 
 // Replaces the file at path with text. Only a regular file is replaced, and
 // not one that is write-protected (no write permission bit, or not writable by

@@ -219,9 +219,10 @@ std::string record_checksum(const std::string& body) {
 
 bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage& image,
                   std::int32_t& wordsloaded, const MsgBox& show_msgbox) {
-    std::string text;
-    if (!read_file(path, text)) {
-        show_msgbox("The HEX file could not be read." + std::string(crlf) + path, box_error);
+    std::string text, why;
+    if (!read_file(path, text, &why)) {
+        show_msgbox("The HEX file could not be read." + std::string(crlf) + path + crlf + why + ".",
+                    box_error);
         return false;
     }
     const std::vector<std::string> lines = split_lines(std::move(text));

@@ -23,6 +23,9 @@ constexpr DefaultRange default_ranges[] = {
     {9, 4, "/dev/ttyUSB"},
     {13, 4, "/dev/ttyACM"},
 };
+static_assert(default_ranges[0].first == first_comport &&
+                  default_ranges[2].first + default_ranges[2].count - 1 == last_comport,
+              "the default table covers every COM number");
 
 std::string_view trim(std::string_view s) {
     const char* blanks = " \t\r\n";
@@ -32,7 +35,7 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
-// "COMn" in any case, n in 1 to 16 (leading zeros allowed); 0 otherwise.
+// "COMn" in any case, n a port number (leading zeros allowed); 0 otherwise.
 int port_number(std::string_view name) {
     if (name.size() < 4 || name.size() > 8) return 0;
     for (int i = 0; i < 3; ++i)
@@ -77,6 +80,10 @@ ComPortMap ComPortMap::from_folder(const std::string& folder) {
     ComPortMap map;
     map.override_lines(read_small_file(folder + "/" + ports_filename));
     return map;
+}
+
+ComPortLookup ports_file_lookup(const std::string& folder) {
+    return [folder] { return ComPortMap::from_folder(folder); };
 }
 
 void ComPortMap::override_lines(std::string_view text) {

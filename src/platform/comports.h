@@ -6,13 +6,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform/linefacts.h"
+
 namespace tessaly {
 
-inline constexpr int first_comport = 1;
-inline constexpr int last_comport = 16;
 inline constexpr const char* ports_filename = "ports";
 
 class ComPortMap {
@@ -25,11 +26,18 @@ public:
     // Applies every well-formed "COMn=path" line of text; later lines win.
     void override_lines(std::string_view text);
 
-    // The device path of COMn; empty when n is outside 1 to 16.
+    // The device path of COMn; empty when n is outside first_comport to last_comport.
     std::string path(int n) const;
 
 private:
     std::array<std::string, last_comport> paths_;
 };
+
+// How a serial control finds the device of a COM number: it asks at every open,
+// so a lookup that reads a file sees the file as it stands then.
+using ComPortLookup = std::function<ComPortMap()>;
+
+// The ports file of folder, read anew at every call (ComPortMap::from_folder).
+ComPortLookup ports_file_lookup(const std::string& folder);
 
 }  // namespace tessaly

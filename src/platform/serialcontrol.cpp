@@ -16,10 +16,6 @@ namespace tessaly {
 
 namespace {
 
-constexpr int min_baud = 1200;
-constexpr int max_baud = 56000;
-constexpr int probe_baud = 9600;
-
 // Unix98 pseudo-terminal slaves. They have no line rate, and some kernels
 // refuse a rate they cannot represent, which must not fail a test line.
 bool is_pty(int fd) {
@@ -32,9 +28,10 @@ bool is_pty(int fd) {
 // "<baud>,n,8,1": the only line format the programmer speaks.
 bool parse_settings(const std::string& text, int& baud) {
     const auto c1 = text.find(',');
-    if (c1 == 0 || c1 == std::string::npos || c1 > 5) return false;
-    const std::string rest = text.substr(c1);
-    if (rest != ",n,8,1" && rest != ",N,8,1") return false;
+    if (c1 == 0 || c1 == std::string::npos || c1 > std::to_string(max_baud).size()) return false;
+    std::string rest = text.substr(c1);
+    if (rest.size() > 1 && rest[1] == 'N') rest[1] = 'n';  // the parity letter in either case
+    if (rest != line_format) return false;
     int v = 0;
     for (std::size_t i = 0; i < c1; ++i) {
         const char c = text[i];
@@ -60,7 +57,10 @@ void ask_low_latency(int fd) {
 }  // namespace
 
 SerialControl::SerialControl(ComPortMap ports, QObject* parent)
-    : QObject(parent), ports_(std::move(ports)) {
+    : SerialControl([ports = std::move(ports)] { return ports; }, parent) {}
+
+SerialControl::SerialControl(ComPortLookup lookup, QObject* parent)
+    : QObject(parent), lookup_(std::move(lookup)) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialControl::on_ready_read);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::on_error);
 }
@@ -75,27 +75,34 @@ bool SerialControl::fail(std::string why) {
     return false;
 }
 
+std::string SerialControl::port_label(const std::string& path) const {
+    return "COM" + std::to_string(commport_) + " (" + path + ")";
+}
+
 std::string SerialControl::port_label() const {
-    return "COM" + std::to_string(commport_) + " (" + ports_.path(commport_) + ")";
+    // A closed port names the device that an open would reach now.
+    return port_label(port_.isOpen() ? path_ : lookup_().path(commport_));
 }
 
 bool SerialControl::CommPort(int n) {
     if (PortOpen()) return fail(port_label() + " is open; close it before choosing another port");
     if (n < first_comport || n > last_comport)
-        return fail("Port number " + std::to_string(n) + " is not between 1 and 16");
+        return fail("Port number " + std::to_string(n) + " is not between " +
+                    std::to_string(first_comport) + " and " + std::to_string(last_comport));
     commport_ = n;
     return true;
 }
 
 std::string SerialControl::Settings() const {
-    return std::to_string(baud_) + ",n,8,1";
+    return line_settings(baud_);
 }
 
 bool SerialControl::Settings(const std::string& text) {
     int baud = 0;
     if (!parse_settings(text, baud))
-        return fail("Line settings \"" + text +
-                    "\" are not \"<baud>,n,8,1\" with a baud rate from 1200 to 56000");
+        return fail("Line settings \"" + text + "\" are not \"" + line_settings("<baud>") +
+                    "\" with a baud rate from " + std::to_string(min_baud) + " to " +
+                    std::to_string(max_baud));
     const int before = baud_;
     baud_ = baud;
     if (PortOpen() && !apply_baud()) {
@@ -130,7 +137,10 @@ bool SerialControl::PortOpen(bool open) {
 
     lost_ = false;
     ++session_;
-    port_.setPortName(QString::fromStdString(ports_.path(commport_)));
+    // The ports file may have changed since the last open: a COM number means
+    // the device it names now.
+    path_ = lookup_().path(commport_);
+    port_.setPortName(QString::fromStdString(path_));
     // Open at a rate every device takes, then ask for the chosen one, so a
     // refused rate is told apart from a port that cannot be opened at all.
     port_.setBaudRate(probe_baud);
@@ -139,10 +149,10 @@ bool SerialControl::PortOpen(bool open) {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite))
-        return fail(port_label() + " cannot be opened: " + port_.errorString().toStdString());
+        return fail(port_label(path_) + " cannot be opened: " + port_.errorString().toStdString());
     if (!apply_baud()) {
         port_.close();
-        return fail(port_label() + " refuses " + std::to_string(baud_) + " baud");
+        return fail(port_label(path_) + " refuses " + std::to_string(baud_) + " baud");
     }
     ask_low_latency(port_.handle());
     // Whatever the device sent before this open is no reply to anything we send.

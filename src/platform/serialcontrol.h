@@ -29,16 +29,19 @@ class SerialControl : public QObject {
     Q_OBJECT
 
 public:
+    // Every open asks lookup for the device of the chosen COM number.
+    explicit SerialControl(ComPortLookup lookup, QObject* parent = nullptr);
+    // Always the devices of ports.
     explicit SerialControl(ComPortMap ports = ComPortMap(), QObject* parent = nullptr);
     ~SerialControl() override;
 
-    // 1 to 16, resolved through the port map when the port opens. Refused
-    // while the port is open.
+    // first_comport to last_comport, resolved to a device when the port
+    // opens. Refused while the port is open.
     [[nodiscard]] bool CommPort(int n);
     int CommPort() const { return commport_; }
 
-    // "<baud>,n,8,1" with an integer baud rate from 1200 to 56000. Takes
-    // effect at the next open, or at once when the port is open.
+    // "<baud>,n,8,1" with an integer baud rate from min_baud to max_baud.
+    // Takes effect at the next open, or at once when the port is open.
     [[nodiscard]] bool Settings(const std::string& text);
     std::string Settings() const;
 
@@ -88,11 +91,13 @@ private:
     bool apply_baud();
     bool fail(std::string why);
     std::string port_label() const;
+    std::string port_label(const std::string& path) const;
 
-    ComPortMap ports_;
+    ComPortLookup lookup_;
+    std::string path_;  // the device of the open port, or of the last open tried
     QSerialPort port_;
-    int commport_ = 1;
-    int baud_ = 9600;
+    int commport_ = first_comport;
+    int baud_ = probe_baud;
     int rthreshold_ = 0;
     std::vector<std::uint8_t> waiting_;
     std::size_t dropping_ = 0;  // bytes a discard counted in the driver, not read from it yet

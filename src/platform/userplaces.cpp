@@ -70,7 +70,16 @@ bool names_a_running_copy(const QLockFile& lock) {
     return lock.getLockInfo(&pid, &host, &app);
 }
 
-const char* const not_a_lock = "it exists but is not the lock of a running copy of Tessaly";
+const char* const not_a_file =
+    "it is not a regular file, so it is not the lock of a running copy of Tessaly";
+
+// Something other than a regular file stands at path (a folder, a FIFO, a
+// device). QLockFile reads a lock it cannot create, and reading a FIFO waits
+// for a writer for ever: this is looked at before.
+bool stands_but_is_no_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
 
 // Why a lock that names no running copy is still there after an attempt to
 // remove it; empty when a process holds it locked, as a copy does from the
@@ -78,7 +87,7 @@ const char* const not_a_lock = "it exists but is not the lock of a running copy 
 std::string removal_fault(const std::string& lockpath) {
     struct stat st {};
     if (::lstat(lockpath.c_str(), &st) != 0) return std::strerror(errno);
-    if (!S_ISREG(st.st_mode)) return not_a_lock;
+    if (!S_ISREG(st.st_mode)) return not_a_file;
     const int fd = ::open(lockpath.c_str(), O_RDONLY | O_CLOEXEC);
     const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     if (fd >= 0) ::close(fd);
@@ -114,6 +123,10 @@ LockOutcome SingleInstance::attempt() {
 
 LockOutcome SingleInstance::acquire() {
     reason_.clear();
+    if (stands_but_is_no_file(path_)) {
+        reason_ = not_a_file;
+        return LockOutcome::failed;
+    }
     // QLockFile itself removes a lock whose process is gone; one that names no
     // process at all (empty or damaged) is taken over below.
     const LockOutcome outcome = attempt();
@@ -125,7 +138,12 @@ LockOutcome SingleInstance::acquire() {
 // so that neither removes the lock the other has just made. The guard is not
 // QLockFile's own ".rmlock": tryLock may wait for that one.
 LockOutcome SingleInstance::take_over() {
-    QLockFile guard(QString::fromStdString(path_ + ".takeover"));
+    const std::string guard_path = path_ + ".takeover";
+    if (stands_but_is_no_file(guard_path)) {
+        reason_ = guard_path + " beside it is not a regular file";
+        return LockOutcome::failed;
+    }
+    QLockFile guard(QString::fromStdString(guard_path));
     if (!guard.tryLock(2000)) {
         reason_ = guard.error() == QLockFile::LockFailedError ? "another start of Tessaly is taking it over"
                                                               : creation_fault(path_);

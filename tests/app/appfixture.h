@@ -18,6 +18,7 @@
 
 #include "app/form1.h"
 #include "devices/devicelist.h"
+#include "platform/linefacts.h"
 #include "ptypair.h"
 #include "tempfolder.h"
 
@@ -37,7 +38,7 @@ public:
         ptys_.clear();
         for (int n : free_ports) ptys_[n] = std::make_unique<PtyPair>();
         std::ofstream out(dir_ / "ports");
-        for (int n = 1; n <= 16; ++n) {
+        for (int n = first_comport; n <= last_comport; ++n) {
             const auto it = ptys_.find(n);
             out << "COM" << n << "="
                 << (it != ptys_.end() ? it->second->terminal_path()

@@ -13,6 +13,7 @@
 #include "dialogs/form08.h"
 #include "qt_app.h"
 #include "tempfolder.h"
+#include "unblocking_fifo.h"
 
 using namespace tessaly;
 
@@ -56,20 +57,29 @@ TEST(OneCopy, LockLeftByACopyThatDiedIsTakenAndTheStartGoesOn) {
 
 TEST(OneCopy, LockThatCannotBeTakenIsShownAndEndsWithAnError) {
     const test::TempFolder dir;
-    const std::string path = dir.file("missing/tessaly.lock");
-    SingleInstance instance(path);
-    StartBoxes s;
-    std::string text;
-    const bool go_on = tessaly::testing::while_shown(
-        [&](QDialog* box) {
-            auto* f = qobject_cast<Form08*>(box);
-            ASSERT_NE(f, nullptr);
-            text = f->lab_title->text().toStdString();
-            box->reject();
-        },
-        [&] { return may_start(instance, s.boxes, s.status); });
-    EXPECT_FALSE(go_on);
-    EXPECT_EQ(s.status, 1);
-    EXPECT_NE(text.find(path), std::string::npos) << text;
-    EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+    const std::string& folder = dir.path();
+    const test::UnblockingFifo fifo(folder + "/fifo.lock");  // its start must not wait
+    ASSERT_TRUE(fifo.made());
+    const struct { const char* name; std::string path; const char* reason; } cases[] = {
+        {"its folder missing", folder + "/missing/tessaly.lock", "No such file or directory"},
+        {"a FIFO in its place", folder + "/fifo.lock", "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SingleInstance instance(c.path);
+        StartBoxes s;
+        std::string text;
+        const bool go_on = tessaly::testing::while_shown(
+            [&](QDialog* box) {
+                auto* f = qobject_cast<Form08*>(box);
+                ASSERT_NE(f, nullptr);
+                text = f->lab_title->text().toStdString();
+                box->reject();
+            },
+            [&] { return may_start(instance, s.boxes, s.status); });
+        EXPECT_FALSE(go_on);
+        EXPECT_EQ(s.status, 1);
+        EXPECT_NE(text.find(c.path), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    }
 }

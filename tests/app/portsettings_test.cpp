@@ -18,7 +18,7 @@ namespace {
 struct Ports {
     explicit Ports(const std::string& name, std::initializer_list<int> free) : folder(name) {
         folder.map_ports(free);
-        serial = std::make_unique<SerialControl>(ComPortMap::from_folder(folder.path()));
+        serial = std::make_unique<SerialControl>(ports_file_lookup(folder.path()));
         settings = std::make_unique<SettingsStore>(folder.path());
         ports = std::make_unique<PortSettings>(*serial, *settings,
                                                [this](const std::string& t) { status = t; });
@@ -115,6 +115,39 @@ TEST(PortSettings, ChangingThePortReopens) {
     p.answer_port("");  // cancel: nothing changes, the port stays open
     EXPECT_EQ(p.status, "");
     EXPECT_TRUE(p.serial->PortOpen());
+}
+
+// The scan and every open take the ports file as it stands then.
+TEST(PortSettings, ScanReadsThePortsFileAsItStandsThen) {
+    Ports p("scanlater", {});
+    p.folder.map_ports({2, 5});
+    p.ports->scanports();
+    EXPECT_EQ(p.ports->portstate.portlist,
+              "- Serial port COM2 available\r\n- Serial port COM5 available");
+}
+
+// The programmer's adapter came back under another device, which the ports
+// file now names; its old device is gone. Both Options commands reopen on the
+// new one.
+TEST(PortSettings, ReopeningReachesTheDeviceTheFileNowNames) {
+    Ports p("renamed", {4});
+    p.ports->scanports();
+    p.ports->openport();
+    ASSERT_EQ(p.status, "Serial port COM4 ready...");
+    using Reopen = void (Ports::*)(const std::string&);
+    const struct {
+        const char* name;
+        Reopen command;
+        const char* answer;
+    } cases[] = {{"port number", &Ports::answer_port, "4"}, {"baud rate", &Ports::answer_baud, "19200"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        p.folder.map_ports({4});  // a fresh device for COM4; the old one goes
+        (p.*c.command)(c.answer);
+        EXPECT_EQ(p.status, "Serial port COM4 ready...");
+        ASSERT_TRUE(p.serial->Output(0x5A));
+        EXPECT_EQ(p.folder.pty(4).receive(1, 2000), std::vector<std::uint8_t>{0x5A});
+    }
 }
 
 TEST(PortSettings, BaudAnswers) {

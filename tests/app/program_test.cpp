@@ -9,6 +9,8 @@
 #include "qt_app.h"
 #include "tempfolder.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // A copy of the program in a folder of its own, beside the given device list.
@@ -103,20 +105,26 @@ TEST(Program, LockOfAKilledCopyIsTakenByTheNextStart) {
     }
 }
 
+// A folder or a FIFO has the lock's name. Reading a FIFO would wait for a
+// writer for ever: the start must get to its error box all the same.
 TEST(Program, LockThatCannotBeTakenIsToldAndNotTakenForASecondCopy) {
-    Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
-    const QString lock = app.lock();
-    ASSERT_TRUE(QDir().mkdir(lock));  // the lock's name is taken by a folder
-    QProcess p;
-    p.setReadChannel(QProcess::StandardError);
-    app.start(p);
-    QByteArray err;
-    while (!err.contains('\n') && p.waitForReadyRead(10000)) err += p.readAllStandardError();
-    err += p.readAllStandardError();
-    EXPECT_TRUE(err.contains(lock.toUtf8())) << err.toStdString();
-    EXPECT_TRUE(err.contains("not the lock of a running copy")) << err.toStdString();
-    // The error box is open: the start has not ended quietly.
-    EXPECT_EQ(p.state(), QProcess::Running);
-    p.kill();
-    p.waitForFinished(5000);
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+        Installed app("model: ONE\r\nflash: 1024\r\neeprom: 64\r\nconfigerased: 3FFF\r\n");
+        const QString lock = app.lock();
+        ASSERT_TRUE(fifo ? ::mkfifo(QFile::encodeName(lock).constData(), 0600) == 0 : QDir().mkdir(lock));
+        QProcess p;
+        p.setReadChannel(QProcess::StandardError);
+        app.start(p);
+        QByteArray err;
+        while (!err.contains('\n') && p.waitForReadyRead(10000)) err += p.readAllStandardError();
+        err += p.readAllStandardError();
+        EXPECT_TRUE(err.contains(lock.toUtf8())) << err.toStdString();
+        EXPECT_TRUE(err.contains("not a regular file, so it is not the lock of a running copy"))
+            << err.toStdString();
+        // The error box is open: the start has not ended quietly.
+        EXPECT_EQ(p.state(), QProcess::Running);
+        p.kill();
+        p.waitForFinished(5000);
+    }
 }

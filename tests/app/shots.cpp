@@ -15,6 +15,7 @@
 #include "dialogs/form05.h"
 #include "dialogs/form08.h"
 #include "dialogs/form34.h"
+#include "platform/linefacts.h"
 
 using namespace tessaly;
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     // Every COM number to a device that does not exist: no real port is touched.
     QFile ports(config.filePath(QStringLiteral("ports")));
     if (ports.open(QIODevice::WriteOnly)) {
-        for (int n = 1; n <= 16; ++n) ports.write(QStringLiteral("COM%1=/nonexistent/%1\n").arg(n).toUtf8());
+        for (int n = first_comport; n <= last_comport; ++n) ports.write(QStringLiteral("COM%1=/nonexistent/%1\n").arg(n).toUtf8());
         ports.close();
     }
     SettingsStore settings(config.path().toStdString());

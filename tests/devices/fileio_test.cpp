@@ -6,25 +6,44 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tempfolder.h"
 
 using namespace tessaly;
 namespace fs = std::filesystem;
 
-TEST(FileIo, ReadsOnlyRegularFiles) {
+TEST(FileIo, ReadsOnlyRegularFilesAndSaysWhyNot) {
     test::TempFolder f;
     ASSERT_TRUE(replace_file(f.file("a.txt"), "abc"));
-    std::string bytes;
-    EXPECT_TRUE(read_file(f.file("a.txt"), bytes));
+    std::string bytes, why = "(unchanged)";
+    EXPECT_TRUE(read_file(f.file("a.txt"), bytes, &why));
     EXPECT_EQ(bytes, "abc");
+    EXPECT_EQ(why, "(unchanged)");
     ASSERT_EQ(::mkfifo(f.file("pipe").c_str(), 0600), 0);
+    ASSERT_TRUE(replace_file(f.file("huge"), ""));
+    fs::resize_file(f.file("huge"), max_read_size + 1);  // sparse: nothing is written
+    ASSERT_TRUE(replace_file(f.file("locked"), "abc"));
+    fs::permissions(f.file("locked"), fs::perms::none);
+    const bool root = ::geteuid() == 0;  // reads a file without read permission
+    const std::string no_file = "It is not a regular file";
+    const struct { std::string path; std::string why; } cases[] = {
+        {f.file("pipe"), no_file},
+        {"/dev/zero", no_file},
+        {f.path(), no_file},
+        {f.file("missing"), "No such file or directory"},
+        {f.file("huge"), "It is larger than 64 MiB (67108864 bytes), the most that is read"},
+        {f.file("locked"), root ? "" : "Permission denied"},
+    };
     // None of these may block, grow without end or count as read.
-    for (const std::string& path : {f.file("pipe"), std::string("/dev/zero"), f.path(),
-                                    f.file("missing")}) {
-        SCOPED_TRACE(path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (c.why.empty()) continue;
         bytes.clear();
-        EXPECT_FALSE(read_file(path, bytes));
+        why.clear();
+        EXPECT_FALSE(read_file(c.path, bytes, &why));
+        EXPECT_EQ(why, c.why);
+        EXPECT_FALSE(read_file(c.path, bytes)) << "no reason asked for";
     }
 }
 

@@ -3,10 +3,12 @@
 #include <sstream>
 
 #include <fnmatch.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "devices/fileio.h"
 #include "hexfile/hexflows.h"
 #include "hexfile/hexwriter.h"
 #include "hextest.h"
@@ -109,26 +111,52 @@ TEST(OpenFlow, EachLoadReplacesTheWholeImage) {
     EXPECT_EQ(w.host.events.at(4), "status Operation completed. Total 0 (0K) program words loaded.");
 }
 
+// Where a file to open is made in the test's folder; its path.
+using MakeFile = std::string (*)(const TempFolder& files);
+
+std::string bad_tenth_line(const TempFolder&) { return fixtures + "fails_line10.hex"; }
+std::string missing_file(const TempFolder& files) { return files.file("missing.hex"); }
+std::string oversized_file(const TempFolder& files) {
+    const std::string path = files.file("huge.hex");
+    write_text(path, ":00000001FF\r\n");
+    std::filesystem::resize_file(path, max_read_size + 1);  // sparse: nothing is written
+    return path;
+}
+std::string named_pipe(const TempFolder& files) {
+    const std::string path = files.file("pipe.hex");
+    EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    return path;
+}
+std::string folder(const TempFolder& files) { return files.path(); }
+std::string device(const TempFolder&) { return "/dev/null"; }
+
 TEST(OpenFlow, FileThatFailsEndsBlankAndNotLoaded) {
+    const std::string cannot_read = "box 16 The HEX file could not be read.\r\n";
     const struct {
         const char* name;
-        std::string path;
-        std::string box_start;
+        MakeFile make;
+        std::string box;  // the box text after the file's path; "" for a bad record
     } cases[] = {
-        {"bad tenth line", fixtures + "fails_line10.hex",
-         "box 16 Input program file in Intel Hex Format contains errors.\r\nLine number 10: Invalid 'checksum'"},
-        {"no such file", "", "box 16 The HEX file could not be read."},
+        {"bad tenth line", bad_tenth_line, ""},
+        {"no such file", missing_file, "No such file or directory."},
+        {"too large", oversized_file, "It is larger than 64 MiB (67108864 bytes), the most that is read."},
+        {"a named pipe", named_pipe, "It is not a regular file."},
+        {"a folder", folder, "It is not a regular file."},
+        {"a device", device, "It is not a regular file."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         World w;
-        w.host.chosen = c.path.empty() ? w.files.file("missing.hex") : c.path;
+        w.host.chosen = c.make(w.files);
         menuopen_Click(w.ctx);
         ASSERT_EQ(w.host.events.size(), 7u);
         EXPECT_EQ(w.host.events[1], "disable");
-        EXPECT_EQ(w.host.events[2].rfind(c.box_start, 0), 0u) << w.host.events[2];
-        if (c.path.empty()) {
-            EXPECT_NE(w.host.events[2].find(w.host.chosen), std::string::npos);
+        if (c.box.empty()) {
+            EXPECT_EQ(w.host.events[2].rfind("box 16 Input program file in Intel Hex Format contains errors."
+                                              "\r\nLine number 10: Invalid 'checksum'", 0), 0u)
+                << w.host.events[2];
+        } else {
+            EXPECT_EQ(w.host.events[2], cannot_read + w.host.chosen + "\r\n" + c.box);
         }
         EXPECT_EQ(Events(w.host.events.begin() + 3, w.host.events.end()),
                   (Events{"updatedisplay", "label_hex ", "status HEX file not loaded!", "enable"}));

@@ -285,5 +285,56 @@ TEST_F(SerialLine, PortWithoutPermissionIsRefused) {
     EXPECT_FALSE(ctl->PortOpen());
 }
 
+// A control that reads the ports file at every open, and the far ends of the
+// devices the test points COM3 at.
+struct PortsFileLine {
+    PortsFileLine() { test::ensure_app(); }
+    void name_com3(const std::string& device) const {
+        std::ofstream(folder + "/" + ports_filename) << "COM3=" << device << "\n";
+    }
+    // Opens COM3 and sends one byte, which must arrive at far and nowhere else.
+    void open_and_reach(PtyPair& far, PtyPair& other, std::uint8_t byte) {
+        ASSERT_TRUE(ctl.PortOpen(true)) << ctl.error_text();
+        ASSERT_TRUE(ctl.Output(byte));
+        EXPECT_EQ(far.receive(1, 2000), Bytes{byte});
+        EXPECT_EQ(other.receive_now(), Bytes{});
+    }
+
+    const test::TempFolder dir;
+    const std::string folder = dir.path();
+    SerialControl ctl{ports_file_lookup(folder)};
+};
+
+TEST(PortsFile, EachOpenReachesTheDeviceTheFileNamesThen) {
+    PortsFileLine l;
+    PtyPair first, second;
+    ASSERT_TRUE(l.ctl.CommPort(3));
+    l.name_com3(first.terminal_path());
+    l.open_and_reach(first, second, 0x41);
+    ASSERT_TRUE(l.ctl.PortOpen(false));
+    l.name_com3(second.terminal_path());
+    l.open_and_reach(second, first, 0x42);
+}
+
+// The adapter is gone with its device, and the file now names where the
+// programmer came back.
+TEST(PortsFile, LostPortReopensOnTheDeviceTheFileNowNames) {
+    PortsFileLine l;
+    auto gone = std::make_unique<PtyPair>();
+    PtyPair back, unused;
+    const std::string old_path = gone->terminal_path();
+    l.name_com3(old_path);
+    ASSERT_TRUE(l.ctl.CommPort(3));
+    l.open_and_reach(*gone, back, 0x43);
+    int losses = 0;
+    QObject::connect(&l.ctl, &SerialControl::port_lost, [&] { ++losses; });
+    gone.reset();
+    ASSERT_TRUE(spin_until([&] { return losses == 1; }));
+    ASSERT_FALSE(l.ctl.PortOpen());
+    ASSERT_NE(::access(old_path.c_str(), F_OK), 0) << "the old device is gone";
+    l.name_com3(back.terminal_path());
+    l.open_and_reach(back, unused, 0x44);
+}
+
 }  // namespace
 }  // namespace tessaly

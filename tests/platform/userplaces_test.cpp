@@ -14,6 +14,7 @@
 
 #include "qtloop.h"
 #include "tempfolder.h"
+#include "unblocking_fifo.h"
 
 using namespace tessaly;
 
@@ -125,10 +126,16 @@ TEST(UserPlaces, LockThatCannotBeMadeFailsWithItsReason) {
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
     ASSERT_TRUE(QDir().mkdir(QString::fromStdString(root + "folder.lock")));
+    ASSERT_EQ(::symlink("/dev/null", (root + "device.lock").c_str()), 0);
+    const test::UnblockingFifo fifo(root + "fifo.lock");
+    ASSERT_TRUE(fifo.made());
+    const char* const no_file = "not a regular file, so it is not the lock of a running copy";
     const struct { const char* name; std::string path; const char* reason; } cases[] = {
         {"folder missing", root + "missing/tessaly.lock", "No such file or directory"},
         {"folder is a file", root + "plain/tessaly.lock", "Not a directory"},
-        {"a folder in the lock's place", root + "folder.lock", "not the lock of a running copy"},
+        {"a folder in the lock's place", root + "folder.lock", no_file},
+        {"a FIFO in the lock's place", root + "fifo.lock", no_file},
+        {"a device in the lock's place", root + "device.lock", no_file},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,6 +145,7 @@ TEST(UserPlaces, LockThatCannotBeMadeFailsWithItsReason) {
         EXPECT_NE(lock.reason().find(c.reason), std::string::npos) << lock.reason();
     }
     EXPECT_TRUE(QFileInfo(QString::fromStdString(root + "folder.lock")).isDir());
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(root + "fifo.lock")).exists());
 }
 
 TEST(UserPlaces, FoldersEndWhereExpected) {
