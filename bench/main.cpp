@@ -1,6 +1,7 @@
 // tessaly-bench [paced] [window] [unpaced] [hex] [startup]: runs the sections
 // named (all without arguments) and prints one table; "raw" alone gives the
-// raw client's paced Read All, the simulator's own share. Every ratio compares two
+// raw client's paced Read All, the simulator's own share, and "window-once" one
+// unpaced Read All of the window alone, for a profiler. Every ratio compares two
 // figures taken in the same run against the same simulator.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -117,15 +119,32 @@ double cpu_seconds() {
     return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
-// The best wall and CPU time of a client over several runs.
+// Read and write system calls this process has made (poll and the other
+// calls are not counted by the kernel); every thread counts.
+double io_calls() {
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    double value = 0;
+    double calls = 0;
+    while (io >> name >> value) {
+        if (name == "syscr:" || name == "syscw:") calls += value;
+    }
+    return calls;
+}
+
+// The best wall and CPU time and the fewest read and write calls of a client
+// over several runs.
 struct Best {
     double wall = 1e9;
     double cpu = 1e9;
+    double calls = 1e12;
     template <typename Run>
     void take(Run run) {
         const double before = cpu_seconds();
+        const double calls_before = io_calls();
         wall = std::min(wall, run());
         cpu = std::min(cpu, cpu_seconds() - before);
+        calls = std::min(calls, io_calls() - calls_before);
     }
 };
 
@@ -143,9 +162,11 @@ void unpaced(const DeviceList& list, const Model& m, const std::vector<Exchange>
     const double n = static_cast<double>(read.size());
     std::printf("\n2. Unpaced over a pseudo-terminal, %s Read All, %zu exchanges (best of 3)\n",
                 m.cur.modelname.c_str(), read.size());
-    std::printf("%-30s %10s %12s %14s\n", "client", "seconds", "exchanges/s", "CPU us/exch.");
+    std::printf("%-30s %10s %12s %14s %16s\n", "client", "seconds", "exchanges/s", "CPU us/exch.",
+                "read+write/exch.");
     const auto row = [n](const char* name, const Best& b) {
-        std::printf("%-30s %10.3f %12.0f %14.1f\n", name, b.wall, n / b.wall, b.cpu / n * 1e6);
+        std::printf("%-30s %10.3f %12.0f %14.1f %16.2f\n", name, b.wall, n / b.wall,
+                    b.cpu / n * 1e6, b.calls / n);
     };
     row("engine (serial control)", engine);
     row("raw client", raw);
@@ -208,8 +229,8 @@ void startup(const char* self) {
     }
     std::sort(outside.begin(), outside.end());
     std::sort(inside.begin(), inside.end());
-    std::printf("\n4. Start-up to the first shown window (offscreen), median of %zu\n",
-                outside.size());
+    std::printf("\n4. Start-up to the first shown window (%s), median of %zu\n",
+                QGuiApplication::platformName().toStdString().c_str(), outside.size());
     if (outside.empty()) return;
     std::printf("%-44s %10.1f ms\n", "from process start", outside[outside.size() / 2]);
     std::printf("%-44s %10.1f ms\n", "from main", inside[inside.size() / 2]);
@@ -222,6 +243,14 @@ std::vector<Exchange> capture_read(const Model& m) {
     EngineDriver engine(m, sim.path());
     engine.run(Operation::read, m.full);
     return sim.take_traffic().exchanges;
+}
+
+// One unpaced Read All from the window and nothing else, for a profiler
+// (perf, strace -c, callgrind) to see only the window's path.
+void window_once(const DeviceList& list, const Model& m) {
+    SimProcess sim(m.cur.modelname, 0, "", image_file(m));
+    const RunResult w = window_read_all(list, m, sim.path());
+    std::printf("window Read All unpaced: %.3f s  %s\n", w.seconds, short_status(w.status).c_str());
 }
 
 // Only the raw client's paced Read All: the simulator's own share, quickly.
@@ -243,6 +272,18 @@ void drop_size_hint_warning(QtMsgType type, const QMessageLogContext& context, c
     qt_handler(type, context, text);
 }
 
+// Where the window runs: painted on an X server, as a user's is, or on Qt's
+// offscreen platform, which paints nothing.
+std::string platform_text() {
+    const QString name = QGuiApplication::platformName();
+    if (name == QLatin1String("xcb")) {
+        return "an X server (xcb, DISPLAY " + qEnvironmentVariable("DISPLAY").toStdString() +
+               "), painted as a user's window";
+    }
+    if (name == QLatin1String("offscreen")) return "Qt's offscreen platform: nothing is painted";
+    return name.toStdString();
+}
+
 int run(int argc, char** argv) {
     std::set<std::string> sections(argv + 1, argv + argc);
     const auto wanted = [&sections](const char* s) { return sections.empty() || sections.count(s); };
@@ -251,11 +292,13 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "tessaly-bench: cannot read %s\n", device_list_path().c_str());
         return 1;
     }
+    std::printf("Windows shown on: %s\n", platform_text().c_str());
     const Model f84 = load_model(list, "PIC16F84A");
     const Model f877 = load_model(list, "PIC16F877A");
     std::vector<Exchange> read877;
     if (wanted("paced") || wanted("window") || sections.count("raw")) paced_header();
     if (sections.count("raw")) paced_raw(f877);
+    if (sections.count("window-once")) window_once(list, f877);
     if (wanted("paced")) {
         paced_model(f84);
         read877 = paced_model(f877);

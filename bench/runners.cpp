@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,7 @@
 #include "engine/engine.h"
 #include "hexfile/hexreader.h"
 #include "hexfile/hexwriter.h"
+#include "platform/deadlinetimer.h"
 #include "platform/serialcontrol.h"
 #include "simprocess.h"
 
@@ -48,12 +50,14 @@ double run_until_idle(Busy busy) {
     return static_cast<double>(t.nsecsElapsed()) / 1e9;
 }
 
-// The host a window gives the engine, without the window.
+// The host a window gives the engine, without the window: its yields and its
+// reply timer work as the window's do.
 class PlainHost : public Host {
 public:
-    PlainHost() { timer.setSingleShot(true); }
+    PlainHost(SerialLink& link, std::function<void()> on_timeout)
+        : link_(link), timer(std::move(on_timeout)) {}
     void set_status(const std::string& text) override { status = text; }
-    void yield() override { QCoreApplication::processEvents(); }
+    void yield() override { link_.yield(); }
     void sleep_ms(std::int32_t ms) override {
         if (ms <= 0) return;
         waited_ms += ms;
@@ -73,7 +77,8 @@ public:
     void start_reply_timer(std::int32_t ms) override { timer.start(ms); }
     void stop_reply_timer() override { timer.stop(); }
 
-    QTimer timer;
+    SerialLink& link_;
+    DeadlineTimer timer;
     std::string status;
     std::string box;
     std::int64_t waited_ms = 0;
@@ -120,7 +125,7 @@ struct EngineDriver::Parts {
     ComPortMap ports;
     SerialControl control;
     SerialLink link{control};
-    PlainHost host;
+    PlainHost host{link, [this] { engine.reply_timeout(); }};
     Engine engine{link, host, cur, image};
 
     explicit Parts(const Model& model, const std::string& path)
@@ -136,10 +141,10 @@ EngineDriver::EngineDriver(const Model& model, const std::string& path)
     : parts_(std::make_unique<Parts>(model, path)) {
     Parts& p = *parts_;
     QObject::connect(&p.control, &SerialControl::OnComm, [&p] {
+        p.link.events_ran();
         const std::vector<std::uint8_t> in = p.control.Input();
         p.engine.MSComm1_OnComm(std::string_view(reinterpret_cast<const char*>(in.data()), in.size()));
     });
-    QObject::connect(&p.host.timer, &QTimer::timeout, [&p] { p.engine.reply_timeout(); });
     if (!p.control.CommPort(1) || !p.control.Settings("56000,n,8,1")) {
         throw std::runtime_error(p.control.error_text());
     }

@@ -76,7 +76,8 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
       link_(serial_),
       engine_(link_, *this, curdevice_, chipimage_),
       ports_(serial_, settings_, [this](const std::string& t) { set_status(t); }),
-      boxes_(appinfo_, theme_) {
+      boxes_(appinfo_, theme_),
+      reply_timer_([this] { engine_.reply_timeout(); }) {
     setWindowTitle(QString::fromStdString(appinfo_.title));
     auto* form = new QWidget(this);
     form->setFixedSize(to_px(client_width), to_px(client_height));
@@ -103,8 +104,6 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
         label_status->setUpdatesEnabled(true);
         label_status->repaint();
     });
-    reply_timer_.setSingleShot(true);
-    connect(&reply_timer_, &QTimer::timeout, this, [this] { engine_.reply_timeout(); });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
     new ActivationWatcher(this, [this] { Form_Activate(); }, [this] { Form_Deactivate(); });
@@ -132,6 +131,9 @@ void Form1::build_labels(QWidget* form) {
         *labels[i] = make_label(form, form1_labels[i], box_font());
     }
     label_vpp->setAlignment(Qt::AlignCenter);
+    // Its size never follows its text: otherwise every new status text asks
+    // the form for a layout pass, once for every address of an operation.
+    label_status->setFixedSize(label_status->size());
     clickable(Label7, [this] { open_from_label(); });
     clickable(label_hex, [this] { open_from_label(); });
     clickable(label_vpp, [this] { label_vpp_Click(); });
@@ -361,6 +363,7 @@ void Form1::MouseWheel(std::int32_t, std::int32_t rotation, std::int32_t, std::i
 void Form1::label_vpp_Click() { engine_.label_vpp_Click(); }
 
 void Form1::MSComm1_OnComm() {
+    link_.events_ran();
     const std::vector<std::uint8_t> bytes = serial_.Input();
     engine_.MSComm1_OnComm(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
@@ -385,7 +388,9 @@ void Form1::set_status(const std::string& text) {
     if (status_frame_.isActive()) label_status->setUpdatesEnabled(false);
 }
 
-void Form1::yield() { QCoreApplication::processEvents(); }
+// Paced as the link's yields are: during an operation every reply comes
+// through the event loop, so a yield right after one has nothing to let run.
+void Form1::yield() { link_.yield(); }
 
 void Form1::sleep_ms(std::int32_t ms) {
     if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));

@@ -20,6 +20,7 @@
 #include "dialogs/boxes.h"
 #include "engine/engine.h"
 #include "hexfile/hexflows.h"
+#include "platform/deadlinetimer.h"
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
 #include "themes/theme.h"
@@ -163,7 +164,7 @@ private:
     BufferView* view_ = nullptr;
     CellEditor* editor_ = nullptr;
     GridFocus* focus_ = nullptr;
-    QTimer reply_timer_;
+    DeadlineTimer reply_timer_;
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
     bool started_ = false;

@@ -63,6 +63,9 @@ SerialControl::SerialControl(ComPortLookup lookup, QObject* parent)
     : QObject(parent), lookup_(std::move(lookup)) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialControl::on_ready_read);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::on_error);
+    deliver_timer_.setSingleShot(true);
+    deliver_timer_.setInterval(0);
+    connect(&deliver_timer_, &QTimer::timeout, this, &SerialControl::deliver);
 }
 
 SerialControl::~SerialControl() {
@@ -265,7 +268,9 @@ void SerialControl::owe_event() {
     owed_ = true;
     if (queued_) return;
     queued_ = true;
-    QMetaObject::invokeMethod(this, [this] { deliver(); }, Qt::QueuedConnection);
+    // A zero timer rather than a posted event: a posted event wakes the event
+    // loop through a system call each way, once for every reply.
+    deliver_timer_.start();
 }
 
 void SerialControl::deliver() {

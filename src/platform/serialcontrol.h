@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <cstdint>
 #include <string>
@@ -101,6 +102,7 @@ private:
     int rthreshold_ = 0;
     std::vector<std::uint8_t> waiting_;
     std::size_t dropping_ = 0;  // bytes a discard counted in the driver, not read from it yet
+    QTimer deliver_timer_;  // zero time: deliver() from the event loop's next round
     std::string error_;
 
     std::uint64_t session_ = 0;  // counts opens and closes, so a late loss report

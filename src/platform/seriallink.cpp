@@ -23,6 +23,8 @@ void SerialLink::yield() {
     since_yield_.start();
 }
 
+void SerialLink::events_ran() { since_yield_.start(); }
+
 void SerialLink::set_rthreshold(int threshold) { (void)port_.RThreshold(threshold); }
 
 std::size_t SerialLink::discard_input() { return port_.discard_input(); }

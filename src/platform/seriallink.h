@@ -1,5 +1,6 @@
 // The engine's byte link over the serial port control: one Output per byte, a
-// yield through the event loop (at most one a millisecond), the receive
+// yield through the event loop (at most one a millisecond, counting the
+// event loop's own runs), the receive
 // switch, and the control's session, so that nothing owed on one connection
 // is waited for on the next.
 #pragma once
@@ -18,6 +19,9 @@ public:
 
     bool write_byte(std::uint8_t byte) override;
     void yield() override;
+    // The event loop has just run (it delivered a receive event): a yield
+    // within the next millisecond has nothing to let run.
+    void events_ran();
     void set_rthreshold(int threshold) override;
     std::size_t discard_input() override;
     bool input_waiting() override;

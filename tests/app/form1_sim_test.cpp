@@ -48,3 +48,26 @@ TEST(Form1WithProgrammer, TestVppLocksUntilSwitchedOff) {
     // The replies to the two voltage messages do not leak into the next run.
     EXPECT_TRUE(starts(s.run(3), "Chip is blank. ")) << s.status();
 }
+
+// Events posted through the event loop during a Read All: each one wakes the
+// loop with a system call each way, so one per reply or per address would
+// cost more than the exchange itself (a posted receive event, a layout pass
+// asked for by each status text).
+class PostedCount : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MetaCall || e->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+
+TEST(Form1WithProgrammer, ReadAllPostsNoEventPerReply) {
+    SimWindow s;
+    PostedCount posted;
+    qApp->installEventFilter(&posted);
+    EXPECT_TRUE(starts(s.run(1), "Chip read. ")) << s.status();
+    qApp->removeEventFilter(&posted);
+    const int addresses = s.window->curdevice().flashsize + s.window->curdevice().eepromsize;
+    EXPECT_LT(posted.count, addresses / 2) << "for " << addresses << " addresses";
+}
