@@ -17,6 +17,7 @@ public:
     explicit ReplyCount(Link& line) : line_(line) {}
 
     bool write_byte(std::uint8_t byte) override { return line_.write_byte(byte); }
+    bool end_message() override { return line_.end_message(); }
     void owe_reply(int reply_bytes) override { owed_ += reply_bytes; }
     void yield() override { line_.yield(); }
     void set_rthreshold(int threshold) override { line_.set_rthreshold(threshold); }

@@ -13,6 +13,7 @@ SendResult write_message(Link& link, std::initializer_list<std::int32_t> bytes) 
         if (!link.write_byte(static_cast<std::uint8_t>(b))) return SendResult::failed;
         link.yield();
     }
+    if (!link.end_message()) return SendResult::failed;
     link.owe_reply(wire_message(static_cast<std::uint8_t>(*bytes.begin())).reply_bytes);
     return SendResult::sent;
 }

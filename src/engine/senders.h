@@ -17,6 +17,10 @@ public:
     virtual ~Link() = default;
     // Hands one byte to the line; false when it could not be written.
     virtual bool write_byte(std::uint8_t byte) = 0;
+    // The message's last byte has been handed over: a line that holds the
+    // bytes of a message to send them in one go sends them now; false when
+    // they could not be written.
+    virtual bool end_message() { return true; }
     // Lets pending window events run.
     virtual void yield() = 0;
     // 0: no receive events; 1: one receive event while bytes wait.

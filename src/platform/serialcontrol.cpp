@@ -173,18 +173,25 @@ bool SerialControl::RThreshold(int n) {
     return true;
 }
 
-bool SerialControl::Output(std::uint8_t byte) {
+bool SerialControl::Output(std::uint8_t byte) { return Output(&byte, 1); }
+
+bool SerialControl::Output(const std::uint8_t* bytes, std::size_t count) {
     if (lost_) return false;  // error_text() tells of the loss
     if (!PortOpen()) return fail(port_label() + " is not open");
     // Straight to the device while nothing waits in the port's own buffer: a
     // buffered write would wake the event loop to finish it and report it.
-    if (port_.bytesToWrite() == 0 && ::write(port_.handle(), &byte, 1) == 1) return true;
-    // The device cannot take it just now, or failed: the port buffers it and
-    // reports a failure as for any write.
-    const char c = static_cast<char>(byte);
-    if (port_.write(&c, 1) != 1)
+    std::size_t done = 0;
+    if (port_.bytesToWrite() == 0) {
+        const ssize_t written = ::write(port_.handle(), bytes, count);
+        if (written > 0) done = static_cast<std::size_t>(written);
+    }
+    if (done == count) return true;
+    // The device cannot take it all just now, or failed: the port buffers the
+    // rest and reports a failure as for any write.
+    const auto rest = static_cast<qint64>(count - done);
+    if (port_.write(reinterpret_cast<const char*>(bytes + done), rest) != rest)
         return fail(port_label() + " write failed: " + port_.errorString().toStdString());
-    // QSerialPort would otherwise hold the byte until the event loop runs.
+    // QSerialPort would otherwise hold the bytes until the event loop runs.
     port_.flush();
     return true;
 }
@@ -227,9 +234,14 @@ void SerialControl::take_received() {
     waiting_.insert(waiting_.end(), got.begin() + static_cast<qsizetype>(skipped), got.end());
 }
 
+// Handed on at once: a round of the event loop for every reply would cost
+// more than the reply itself. Inside a handler (a box it shows runs the loop)
+// the event stays owed until the handler returns.
 void SerialControl::on_ready_read() {
     take_received();
-    if (rthreshold_ == 1 && !waiting_.empty()) owe_event();
+    if (rthreshold_ != 1 || waiting_.empty()) return;
+    owed_ = true;
+    if (!in_handler_) deliver();
 }
 
 void SerialControl::on_error(QSerialPort::SerialPortError err) {
@@ -254,6 +266,12 @@ void SerialControl::on_error(QSerialPort::SerialPortError err) {
 
 void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
     if (session != session_) return;
+    // A handler runs inside the port's own read notification: the port is not
+    // closed under it, and the loss is told once it has returned.
+    if (in_handler_) {
+        QTimer::singleShot(1, this, [this, session, why] { finish_lost(session, why); });
+        return;
+    }
     if (port_.isOpen()) {
         take_received();
         port_.close();
@@ -283,6 +301,9 @@ void SerialControl::deliver() {
     in_handler_ = true;
     emit OnComm();
     in_handler_ = false;
+    // The port tells of no bytes that came in while a handler it called ran.
+    take_received();
+    if (rthreshold_ == 1 && !waiting_.empty()) owed_ = true;
     if (owed_) owe_event();
 }
 

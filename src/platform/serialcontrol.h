@@ -59,6 +59,8 @@ public:
     // Sends one byte now, after every byte written before it. Refused while
     // the port is closed.
     [[nodiscard]] bool Output(std::uint8_t byte);
+    // The same for several bytes at once, in order.
+    [[nodiscard]] bool Output(const std::uint8_t* bytes, std::size_t count);
 
     // Every received byte not read yet, oldest first; the read removes them.
     std::vector<std::uint8_t> Input();

@@ -15,7 +15,22 @@ constexpr qint64 yield_every_ns = 1'000'000;
 
 }  // namespace
 
-bool SerialLink::write_byte(std::uint8_t byte) { return port_.Output(byte); }
+// A closed or lost port refuses the byte, as a direct write would, and
+// nothing of its message is kept for the next.
+bool SerialLink::write_byte(std::uint8_t byte) {
+    if (!port_.PortOpen()) {
+        message_.clear();
+        return port_.Output(byte);
+    }
+    message_.push_back(byte);
+    return true;
+}
+
+bool SerialLink::end_message() {
+    const bool sent = port_.Output(message_.data(), message_.size());
+    message_.clear();
+    return sent;
+}
 
 void SerialLink::yield() {
     if (since_yield_.isValid() && since_yield_.nsecsElapsed() < yield_every_ns) return;

@@ -1,11 +1,14 @@
-// The engine's byte link over the serial port control: one Output per byte, a
-// yield through the event loop (at most one a millisecond, counting the
-// event loop's own runs), the receive
-// switch, and the control's session, so that nothing owed on one connection
-// is waited for on the next.
+// The engine's byte link over the serial port control: the bytes of a message
+// go out in one Output when its last byte has been handed over (one system
+// call a message), a yield through the event loop (at most one a millisecond,
+// counting the event loop's own runs), the receive switch, and the control's
+// session, so that nothing owed on one connection is waited for on the next.
 #pragma once
 
 #include <QElapsedTimer>
+
+#include <cstdint>
+#include <vector>
 
 #include "engine/senders.h"
 
@@ -18,6 +21,7 @@ public:
     explicit SerialLink(SerialControl& port) : port_(port) {}
 
     bool write_byte(std::uint8_t byte) override;
+    bool end_message() override;
     void yield() override;
     // The event loop has just run (it delivered a receive event): a yield
     // within the next millisecond has nothing to let run.
@@ -30,6 +34,7 @@ public:
 
 private:
     SerialControl& port_;
+    std::vector<std::uint8_t> message_;  // handed over, not yet sent
     QElapsedTimer since_yield_;
 };
 

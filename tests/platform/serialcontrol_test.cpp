@@ -1,4 +1,5 @@
 #include "platform/serialcontrol.h"
+#include "platform/seriallink.h"
 #include "ptypair.h"
 #include "qtloop.h"
 #include "tempfolder.h"
@@ -154,6 +155,53 @@ TEST_F(SerialLine, HandlerIsNeverReenteredThroughItsYields) {
     spin_for(100);
     EXPECT_EQ(got, (Bytes{10, 11, 12, 20, 21, 22}));
     EXPECT_EQ(deepest, 1);
+}
+
+// A handler that runs the event loop (as a message box does) while bytes
+// come in: they are handed over once it has returned, and a loss of the port
+// in that time is told then, never under it.
+TEST_F(SerialLine, WhatHappensWhileAHandlerRunsTheLoopComesAfterIt) {
+    QObject::disconnect(ctl.get(), &SerialControl::OnComm, nullptr, nullptr);
+    std::vector<Bytes> handed;
+    int losses_inside = -1;
+    QObject::connect(ctl.get(), &SerialControl::OnComm, [&] {
+        handed.push_back(ctl->Input());
+        if (handed.size() == 1) {
+            ASSERT_TRUE(pty.send({5, 6}));
+            spin_for(100);
+        } else if (handed.size() == 2) {
+            pty.close_far();
+            spin_for(200);
+            losses_inside = losses;
+        }
+    });
+    open();
+    ASSERT_TRUE(ctl->RThreshold(1));
+    ASSERT_TRUE(pty.send({4}));
+    ASSERT_TRUE(spin_until([&] { return handed.size() >= 2; })) << handed.size();
+    EXPECT_EQ(handed[0], Bytes{4});
+    EXPECT_EQ(handed[1], (Bytes{5, 6}));
+    ASSERT_TRUE(spin_until([&] { return losses == 1; }));
+    EXPECT_EQ(losses_inside, 0);
+    EXPECT_FALSE(ctl->PortOpen());
+}
+
+// The link sends a message's bytes in one go once its last byte is handed
+// over; a message cut short by a closed port leaves nothing for the next.
+TEST_F(SerialLine, LinkSendsEachMessageWhole) {
+    open();
+    SerialLink link(*ctl);
+    ASSERT_EQ(send_word(link, 0x1234), SendResult::sent);
+    EXPECT_EQ(pty.receive(3, 500), (Bytes{0x69, 0x34, 0x12}));
+    ASSERT_TRUE(link.write_byte(0x68));
+    ASSERT_TRUE(ctl->PortOpen(false));
+    EXPECT_FALSE(link.write_byte(0x02));
+    EXPECT_EQ(send_step(link), SendResult::failed);
+    open();
+    ASSERT_EQ(send_step(link), SendResult::sent);
+    EXPECT_EQ(pty.receive(1, 500), Bytes{0x64});
+    spin_for(20);
+    EXPECT_EQ(pty.receive_now(), Bytes{});
 }
 
 TEST_F(SerialLine, SettingsReachTheLine) {
