@@ -39,6 +39,8 @@ constexpr int status_frame_ms = 40;
 // (and the reply it owed before it): a slow programmer's two replies, and not
 // so long that a silent one keeps the window.
 constexpr int close_wait_ms = 2000;
+// How soon a close that came inside an engine call is tried again.
+constexpr int close_retry_ms = 20;
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -313,21 +315,34 @@ void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plai
 void Form1::run_operation(Operation op) { engine_.start(op); }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (closing_ ||
-        (engine_.pending() &&
-         show_msgbox(std::string("An operation is running.") + crlf +
-                         "Stop it, switch the chip's voltages off and close Tessaly?",
-                     box_yesno) != answer_yes)) {
+    if (closing_) {
         event->ignore();
         return;
     }
+    // Inside an engine call (a close handled in one of its yields) the run
+    // would go on past the voltages-off: the close is tried again once the
+    // call has returned.
+    if (engine_.inside()) {
+        event->ignore();
+        QTimer::singleShot(close_retry_ms, this, [this] { close(); });
+        return;
+    }
+    closing_ = true;
+    const bool go = !engine_.pending() ||
+                    show_msgbox(std::string("An operation is running.") + crlf +
+                                    "Stop it, switch the chip's voltages off and close Tessaly?",
+                                box_yesno) == answer_yes;
     // The run may have ended while the question stood; Test Vpp may be on.
-    if (engine_.shut_down()) wait_for_voltages_off();
-    event->accept();
+    if (go && engine_.shut_down()) wait_for_voltages_off();
+    closing_ = false;
+    if (go) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void Form1::wait_for_voltages_off() {
-    closing_ = true;
     QElapsedTimer waited;
     waited.start();
     QTimer tick;
@@ -336,7 +351,6 @@ void Form1::wait_for_voltages_off() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::WaitForMoreEvents);
     }
-    closing_ = false;
 }
 
 bool Form1::refuse_busy() {

@@ -168,7 +168,7 @@ private:
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
     bool ended_ = false;
     bool started_ = false;
-    bool closing_ = false;  // waiting for the voltages-off answer
+    bool closing_ = false;  // asking whether to close, or waiting for the voltages-off answer
     std::vector<std::string> settings_notices_;  // boxes about the settings file, until shown
     bool notstored_told_ = false;                // a failed settings write was told
 };

@@ -22,6 +22,14 @@ std::string port_error_text(std::int32_t portnumber) {
     return "Serial port " + std::to_string(portnumber) + " error!";
 }
 
+struct Engine::Entered {
+    explicit Entered(Engine& e) : engine(e) { ++engine.depth_; }
+    ~Entered() { --engine.depth_; }
+    Entered(const Entered&) = delete;
+    Entered& operator=(const Entered&) = delete;
+    Engine& engine;
+};
+
 Engine::Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image)
     : link_(link), host_(host), cur_(cur), image_(image) {}
 
@@ -40,6 +48,7 @@ void Engine::reset() {
 }
 
 StartResult Engine::start(Operation which) {
+    const Entered entered(*this);
     const OperationInfo& info = operation_info(which);
     if (busy()) {
         host_.set_status(busy_text);
@@ -272,6 +281,7 @@ void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int
 }
 
 void Engine::reply_timeout() {
+    const Entered entered(*this);
     if (vpp_owed_) {
         vpp_unanswered();
         return;
@@ -292,12 +302,25 @@ void Engine::reply_timeout() {
 }
 
 void Engine::port_lost(const std::string& why) {
+    const Entered entered(*this);
     forget_other_sessions();
+    if (op_.testvpp) {
+        // Nothing more can be sent or heard: the user must not be told the
+        // voltages are on, nor wait for an answer that cannot come.
+        switch_vpp_off();
+        host_.show_msgbox(why + "." + crlf +
+                              "Test Vpp has been switched off; the Vpp and Vdd voltages are as "
+                              "the programmer was left.",
+                          box_error);
+        host_.yield();
+        return;
+    }
     if (!active_) return;
     stop_operation("Operation stopped: the serial port was lost!", why + ".", true);
 }
 
 void Engine::MSComm1_OnComm(std::string_view input) {
+    const Entered entered(*this);
     for (char c : input) rxqueue_.push_back(static_cast<std::uint8_t>(c));
     // A receive event raised inside a step only queues its bytes: steps never nest.
     if (draining_) return;
@@ -328,6 +351,7 @@ void Engine::MSComm1_OnComm(std::string_view input) {
 }
 
 bool Engine::label_vpp_Click() {
+    const Entered entered(*this);
     if (active_) {
         host_.set_status(busy_text);
         return false;
@@ -363,22 +387,29 @@ bool Engine::label_vpp_Click() {
 }
 
 // Nothing answered the voltages-on message: the user must not go on believing
-// the voltages are on. The voltages-off goes out all the same, in case they are.
+// the voltages are on.
 void Engine::vpp_unanswered() {
-    vpp_owed_ = false;
-    op_.testvpp = false;
-    link_.set_rthreshold(0);
-    send_end(link_);
-    // A silent programmer owes nothing the next run should wait for.
-    link_.forget();
-    skip_ = 0;
-    host_.enable();
+    switch_vpp_off();
     host_.set_status("Test Vpp stopped: the programmer did not answer!");
     host_.show_msgbox("The programmer did not answer the voltages-on message: the Vpp and Vdd "
                       "voltages may not be on." + std::string(crlf) +
                           "Test Vpp has been switched off.",
                       box_error);
     host_.yield();
+}
+
+// Test Vpp ends without its answer: the voltages-off goes out all the same (a
+// lost port refuses it), and a programmer that did not answer owes nothing the
+// next run should wait for. Unlocked last: its yield may start that run.
+void Engine::switch_vpp_off() {
+    vpp_owed_ = false;
+    op_.testvpp = false;
+    host_.stop_reply_timer();
+    link_.set_rthreshold(0);
+    send_end(link_);
+    link_.forget();
+    skip_ = 0;
+    host_.enable();
 }
 
 bool Engine::shut_down() {

@@ -78,6 +78,9 @@ public:
     bool shut_down();
     // Every reply owed at shut_down, the voltages-off one last, has come.
     bool shut_down_answered() const { return skip_ == 0 && link_.owed() == 0; }
+    // A call into the engine is under way (its yields and boxes let window
+    // events run): what would end the run must wait until it has returned.
+    bool inside() const { return depth_ > 0; }
     // Called by the window when the reply timer has run out: a silent
     // programmer, or the quiet time after the last reply has passed.
     void reply_timeout();
@@ -140,6 +143,8 @@ private:
     void stop_out_of_step();
     void end_run();
     void vpp_unanswered();
+    void switch_vpp_off();
+    struct Entered;  // counts the calls under way
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t longest_wait() const;
     void note_reply();
@@ -158,6 +163,7 @@ private:
     const OperationInfo* settling_ = nullptr;  // waiting out the quiet time
     const OperationInfo* running_ = nullptr;   // the operation of the last start
     bool vpp_owed_ = false;   // Test Vpp's voltages-on message awaits its reply
+    int depth_ = 0;           // calls into the engine under way
     bool restore_ = false;    // a stop puts back the buffers kept in before_
     ChipImage before_;        // the buffers as a Read All found them
     bool in_step_ = false;

@@ -188,9 +188,13 @@ std::string last_power_message(const QString& path) {
     return last;
 }
 
+// The trace is written as the line falls idle: a message that follows the
+// voltages-off shows a moment later, so the end is judged once it has settled.
 bool ends_powered_off(const QString& trace) {
-    return test::wait_until(
-        [&] { return last_power_message(trace).find("power off") != std::string::npos; }, 3000);
+    const auto off = [&] { return last_power_message(trace).find("power off") != std::string::npos; };
+    if (!test::wait_until(off, 3000)) return false;
+    test::spin_for(300);
+    return off();
 }
 
 // Answers every box that shows a button of this caption with it.
@@ -276,4 +280,28 @@ TEST(Form1Drill, TestVppWithNothingAnsweringSaysSoAndSwitchesOff) {
     EXPECT_EQ(s.status(), "Test Vpp stopped: the programmer did not answer!");
     EXPECT_FALSE(s.window->engine().opstate().testvpp);
     EXPECT_TRUE(s.unlocked());
+}
+
+// A close that the window system hands over inside an engine call (in one of
+// its yields) waits until the call has returned: the voltages-on of a Test
+// Vpp switch, or the first message of a run, must not follow the voltages-off.
+TEST(Form1Close, ThatComesInsideAnEngineCallWaitsForItToReturn) {
+    for (const bool operation : {false, true}) {
+        SCOPED_TRACE(operation ? "starting Program All" : "switching Test Vpp on");
+        const test::TempFolder dir;
+        const QString trace = QString::fromStdString(dir.file("trace.txt"));
+        SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
+        if (operation) open_example(s);
+        Answer yes("Yes");
+        // Runs in the first yield of what the click starts.
+        QMetaObject::invokeMethod(s.window.get(), "close", Qt::QueuedConnection);
+        if (operation) {
+            s.click(program_all);
+        } else {
+            QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+        }
+        EXPECT_TRUE(test::wait_until([&] { return !s.window->isVisible(); }, 5000));
+        EXPECT_FALSE(s.window->engine().busy());
+        EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+    }
 }

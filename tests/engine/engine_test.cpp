@@ -651,5 +651,21 @@ TEST(OutOfStep, TheBoxSaysWhatItMeansForTheOperation) {
     }
 }
 
+// A lost port ends Test Vpp at once and says so, rather than waiting for an
+// answer that cannot come.
+TEST(TestVpp, ALostPortSwitchesItOff) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    rig.link.connection += 1;
+    rig.engine.port_lost("COM3 (/dev/x) was lost: gone");
+    EXPECT_FALSE(rig.engine.opstate().testvpp);
+    EXPECT_FALSE(rig.engine.busy());
+    EXPECT_FALSE(rig.host.locked);
+    EXPECT_EQ(rig.host.timerms, 0);
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_NE(rig.host.boxes[0].text.find("was lost"), std::string::npos);
+    EXPECT_NE(rig.host.boxes[0].text.find("Test Vpp has been switched off"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessaly::testing
