@@ -74,7 +74,6 @@ StartResult Engine::start(Operation which) {
     if (info.checks) init_report(op_);
     loopopen_ = false;
     longest_wait_ms_ = longest_wait();
-    timeout_ms_ = reply_grace_ms + longest_wait_ms_;
     messages_ = 0;
     message_bound_ = compute_message_bound();
     active_ = true;
@@ -309,8 +308,8 @@ void Engine::port_lost(const std::string& why) {
         // voltages are on, nor wait for an answer that cannot come.
         switch_vpp_off();
         host_.show_msgbox(why + "." + crlf +
-                              "Test Vpp has been switched off; the Vpp and Vdd voltages are as "
-                              "the programmer was left.",
+                              "Test Vpp has been switched off; the programmer may still hold "
+                              "the Vpp and Vdd voltages on.",
                           box_error);
         host_.yield();
         return;
@@ -375,9 +374,7 @@ bool Engine::label_vpp_Click() {
             host_.start_reply_timer(reply_grace_ms);
         }
     } else {
-        vpp_owed_ = false;
-        host_.stop_reply_timer();
-        link_.set_rthreshold(0);
+        leave_test_vpp();
         host_.enable();
         host_.set_status("Vpp and Vdd voltages turned OFF!");
         sent = send_end(link_);
@@ -402,20 +399,24 @@ void Engine::vpp_unanswered() {
 // lost port refuses it), and a programmer that did not answer owes nothing the
 // next run should wait for. Unlocked last: its yield may start that run.
 void Engine::switch_vpp_off() {
-    vpp_owed_ = false;
-    op_.testvpp = false;
-    host_.stop_reply_timer();
-    link_.set_rthreshold(0);
+    leave_test_vpp();
     send_end(link_);
     link_.forget();
     skip_ = 0;
     host_.enable();
 }
 
-bool Engine::shut_down() {
-    if (!busy()) return false;
+// Test Vpp off in the engine: no answer awaited, no byte to hear.
+void Engine::leave_test_vpp() {
     op_.testvpp = false;
     vpp_owed_ = false;
+    host_.stop_reply_timer();
+    link_.set_rthreshold(0);
+}
+
+bool Engine::shut_down() {
+    if (!busy()) return false;
+    leave_test_vpp();
     restore_ = false;
     rxqueue_.clear();
     // The replies owed so far come before the voltages-off one.

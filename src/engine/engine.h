@@ -94,7 +94,7 @@ public:
     bool pending() const { return active_; }
     // The last reply is in; the operation completes when the quiet time passes.
     bool settling() const { return settling_ != nullptr; }
-    std::int32_t reply_timeout_ms() const { return timeout_ms_; }
+    std::int32_t reply_timeout_ms() const { return reply_grace_ms + longest_wait_ms_; }
     // The quiet time of the run that is settling, or of the last one that settled.
     std::int32_t settle_ms() const { return settle_ms_; }
 
@@ -144,6 +144,7 @@ private:
     void end_run();
     void vpp_unanswered();
     void switch_vpp_off();
+    void leave_test_vpp();
     struct Entered;  // counts the calls under way
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t longest_wait() const;
@@ -170,7 +171,6 @@ private:
     bool draining_ = false;
     bool loopopen_ = false;   // a loop-opening instruction has run in this operation
     std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
-    std::int32_t timeout_ms_ = reply_grace_ms;
     std::int32_t longest_wait_ms_ = 0;  // the longest wait instruction of the running list
     std::int32_t settle_ms_ = quiet_ms;
     std::chrono::steady_clock::time_point last_reply_;  // or the start of the run

@@ -47,7 +47,7 @@ void Engine::algorithm_step() {
     in_step_ = false;
     if (!goon) return;
     link_.set_rthreshold(1);
-    if (active_) host_.start_reply_timer(timeout_ms_);
+    if (active_) host_.start_reply_timer(reply_timeout_ms());
 }
 
 bool Engine::run_instruction(const std::string& text) {

@@ -269,7 +269,8 @@ void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
     // A handler runs inside the port's own read notification: the port is not
     // closed under it, and the loss is told once it has returned.
     if (in_handler_) {
-        QTimer::singleShot(1, this, [this, session, why] { finish_lost(session, why); });
+        loss_session_ = session;
+        loss_after_handler_ = why;
         return;
     }
     if (port_.isOpen()) {
@@ -284,15 +285,13 @@ void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
 
 void SerialControl::owe_event() {
     owed_ = true;
-    if (queued_) return;
-    queued_ = true;
+    if (deliver_timer_.isActive()) return;
     // A zero timer rather than a posted event: a posted event wakes the event
     // loop through a system call each way, once for every reply.
     deliver_timer_.start();
 }
 
 void SerialControl::deliver() {
-    queued_ = false;
     // Inside a handler the event stays owed and is posted again once it returns.
     if (in_handler_ || !owed_) return;
     owed_ = false;
@@ -301,6 +300,14 @@ void SerialControl::deliver() {
     in_handler_ = true;
     emit OnComm();
     in_handler_ = false;
+    if (!loss_after_handler_.isNull()) {
+        // Still inside the port's notification: the loss is finished from the loop.
+        QMetaObject::invokeMethod(
+            this, [this, session = loss_session_, why = std::exchange(loss_after_handler_, QString())] {
+                finish_lost(session, why);
+            },
+            Qt::QueuedConnection);
+    }
     // The port tells of no bytes that came in while a handler it called ran.
     take_received();
     if (rthreshold_ == 1 && !waiting_.empty()) owed_ = true;

@@ -110,9 +110,10 @@ private:
     std::uint64_t session_ = 0;  // counts opens and closes, so a late loss report
                                  // of an old connection is not applied to a new one
     bool lost_ = false;      // the open port failed; closing is on its way
-    bool queued_ = false;    // a deliver() is posted
     bool owed_ = false;      // an OnComm is due once the handler may run
     bool in_handler_ = false;
+    QString loss_after_handler_;  // a loss to finish once the handler has returned
+    std::uint64_t loss_session_ = 0;  // the connection it belongs to
 };
 
 }  // namespace tessaly
