@@ -39,8 +39,8 @@ constexpr int status_frame_ms = 40;
 // (and the reply it owed before it): a slow programmer's two replies, and not
 // so long that a silent one keeps the window.
 constexpr int close_wait_ms = 2000;
-// How soon a close that came inside an engine call is tried again.
-constexpr int close_retry_ms = 20;
+// How soon an action that came inside an engine call is tried again.
+constexpr int engine_retry_ms = 20;
 
 // A label that runs a function when clicked; the lock leaves these live.
 void clickable(QLabel* label, std::function<void()> onclick) {
@@ -108,6 +108,7 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     });
     connect(&serial_, &SerialControl::OnComm, this, &Form1::MSComm1_OnComm);
     connect(&serial_, &SerialControl::port_lost, this, &Form1::MSComm1_port_lost);
+    connect(&end_signals_, &EndSignals::received, this, &Form1::end_on_signal);
     new ActivationWatcher(this, [this] { Form_Activate(); }, [this] { Form_Deactivate(); });
     settings_.on_set_aside([this](const std::string& bad) { settings_set_aside(bad); });
     settings_.on_not_stored([this](const std::string& why) { settings_not_stored(why); });
@@ -312,26 +313,36 @@ void Form1::menuportinfo_Click() { show_msgbox(pinout_text(), box_plain); }
 
 void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plain); }
 
-void Form1::run_operation(Operation op) { engine_.start(op); }
+// A click handled inside an engine call (in one of its yields or boxes) waits
+// until that call has returned, so that no message is begun inside another.
+void Form1::run_operation(Operation op) {
+    when_engine_free([this, op] { engine_.start(op); });
+}
+
+void Form1::when_engine_free(std::function<void()> action) {
+    if (!engine_.inside()) {
+        action();
+        return;
+    }
+    QTimer::singleShot(engine_retry_ms, this, [this, action = std::move(action)]() mutable {
+        when_engine_free(std::move(action));
+    });
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (closing_) {
         event->ignore();
         return;
     }
-    // Inside an engine call (a close handled in one of its yields) the run
-    // would go on past the voltages-off: the close is tried again once the
-    // call has returned.
+    // Inside an engine call the run would go on past the voltages-off: the
+    // close is tried again once the call has returned.
     if (engine_.inside()) {
         event->ignore();
-        QTimer::singleShot(close_retry_ms, this, [this] { close(); });
+        when_engine_free([this] { close(); });
         return;
     }
     closing_ = true;
-    const bool go = !engine_.pending() ||
-                    show_msgbox(std::string("An operation is running.") + crlf +
-                                    "Stop it, switch the chip's voltages off and close Tessaly?",
-                                box_yesno) == answer_yes;
+    const bool go = !engine_.pending() || ask_to_stop();
     // The run may have ended while the question stood; Test Vpp may be on.
     if (go && engine_.shut_down()) wait_for_voltages_off();
     closing_ = false;
@@ -340,6 +351,14 @@ void Form1::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+// The question is withdrawn when the run ends while it stands: there is
+// nothing left to stop, and the window stays.
+bool Form1::ask_to_stop() {
+    return boxes_.show_msgbox(std::string("An operation is running.") + crlf +
+                                  "Stop it, switch the chip's voltages off and close Tessaly?",
+                              box_yesno, [this] { return !engine_.pending(); }) == answer_yes;
 }
 
 void Form1::wait_for_voltages_off() {
@@ -351,6 +370,23 @@ void Form1::wait_for_voltages_off() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::WaitForMoreEvents);
     }
+}
+
+// A signal ends the program as a close answered Yes would: a run stops without
+// a box and the voltages go off first. With nothing running it ends at once.
+void Form1::end_on_signal(int signo) {
+    if (signalled_) return;
+    signalled_ = true;
+    // A box of a run that has ended stands in an engine call: the voltages-off
+    // went out before it, and the box must not keep the program.
+    if (engine_.inside() && !engine_.busy()) {
+        end_by_signal(signo);
+        return;
+    }
+    when_engine_free([this, signo] {
+        if (engine_.shut_down()) wait_for_voltages_off();
+        end_by_signal(signo);
+    });
 }
 
 bool Form1::refuse_busy() {
@@ -374,7 +410,9 @@ void Form1::MouseWheel(std::int32_t, std::int32_t rotation, std::int32_t, std::i
     focus_->MouseWheel(rotation);
 }
 
-void Form1::label_vpp_Click() { engine_.label_vpp_Click(); }
+void Form1::label_vpp_Click() {
+    when_engine_free([this] { engine_.label_vpp_Click(); });
+}
 
 void Form1::MSComm1_OnComm() {
     link_.events_ran();
@@ -416,10 +454,21 @@ int Form1::show_msgbox(const std::string& text, int kind) {
 
 double Form1::clock() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
 
+// A program that ends for its device data first switches the chip's
+// voltages off and hears the answer, once the engine call has returned.
 void Form1::end_program() {
     ended_ = true;
     hide();
-    QCoreApplication::exit(1);
+    if (!engine_.ending()) {
+        QCoreApplication::exit(1);
+        return;
+    }
+    QTimer::singleShot(0, this, [this] {
+        when_engine_free([this] {
+            wait_for_voltages_off();
+            QCoreApplication::exit(1);
+        });
+    });
 }
 
 bool Form1::portopen() { return ports_.portstate.portopen; }

@@ -21,6 +21,7 @@
 #include "engine/engine.h"
 #include "hexfile/hexflows.h"
 #include "platform/deadlinetimer.h"
+#include "platform/endsignals.h"
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
 #include "themes/theme.h"
@@ -108,6 +109,8 @@ public:
     GridFocus& gridfocus() { return *focus_; }
     // The file chooser; tests replace it.
     std::function<std::string(const FileRequest&)> file_chooser;
+    // Ends the program for a signal once the chip is unpowered; tests replace it.
+    std::function<void(int)> end_by_signal = EndSignals::end_by;
 
     QLabel* Label7 = nullptr;
     QLabel* label_vpp = nullptr;
@@ -130,7 +133,10 @@ protected:
 
 private:
     void build_labels(QWidget* form);
+    void when_engine_free(std::function<void()> action);
+    bool ask_to_stop();
     void wait_for_voltages_off();
+    void end_on_signal(int signo);
     void build_buttons(QWidget* form);
     void build_menus();
     void select_stored_model();
@@ -166,6 +172,8 @@ private:
     GridFocus* focus_ = nullptr;
     DeadlineTimer reply_timer_;
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
+    EndSignals end_signals_;
+    bool signalled_ = false;  // ending for a signal
     bool ended_ = false;
     bool started_ = false;
     bool closing_ = false;  // asking whether to close, or waiting for the voltages-off answer

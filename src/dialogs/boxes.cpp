@@ -1,14 +1,33 @@
 #include "dialogs/boxes.h"
 
+#include <QTimer>
+
 #include "dialogs/form07.h"
 #include "dialogs/form08.h"
 
 namespace tessaly {
+namespace {
+
+// How often a standing box asks whether it is still wanted.
+constexpr int withdraw_poll_ms = 50;
+
+}  // namespace
 
 Boxes::Boxes(const AppInfo& app, const Theme& theme) : app_(app), theme_(theme) {}
 
 int Boxes::show_msgbox(const std::string& text, int kind) const {
+    return show_msgbox(text, kind, {});
+}
+
+int Boxes::show_msgbox(const std::string& text, int kind, const std::function<bool()>& withdrawn) const {
     Form08 box(app_, theme_);
+    QTimer poll;
+    if (withdrawn) {
+        QObject::connect(&poll, &QTimer::timeout, &box, [&] {
+            if (withdrawn()) box.done(QDialog::Rejected);
+        });
+        poll.start(withdraw_poll_ms);
+    }
     box.dlg.dlgtext = text;
     box.dlg.dlgkind = kind;
     // Should the wait end without a button (the program quitting), the

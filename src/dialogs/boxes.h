@@ -4,6 +4,7 @@
 // running, and returns the answer.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "devices/msgbox.h"
@@ -20,6 +21,9 @@ public:
     // Returns answer_ok, or answer_yes / answer_no for box_yesno. Escape and
     // the window's close button answer answer_no.
     int show_msgbox(const std::string& text, int kind) const;
+    // The same, withdrawn as soon as withdrawn() says the question no longer
+    // stands: the answer is then answer_no.
+    int show_msgbox(const std::string& text, int kind, const std::function<bool()>& withdrawn) const;
 
     // Returns the text entered, "" on Cancel or Escape, the default unchanged
     // when the window is closed by its close button.

@@ -23,8 +23,8 @@ std::string port_error_text(std::int32_t portnumber) {
 }
 
 struct Engine::Entered {
-    explicit Entered(Engine& e) : engine(e) { ++engine.depth_; }
-    ~Entered() { --engine.depth_; }
+    explicit Entered(Engine& e) : engine(e) { ++engine.calls_; }
+    ~Entered() { --engine.calls_; }
     Entered(const Entered&) = delete;
     Entered& operator=(const Entered&) = delete;
     Engine& engine;
@@ -33,21 +33,24 @@ struct Engine::Entered {
 Engine::Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image)
     : link_(link), host_(host), cur_(cur), image_(image) {}
 
+// opstate's Test Vpp flag always says what the phase says.
+void Engine::enter(Phase phase) {
+    phase_ = phase;
+    op_.testvpp = phase == Phase::vpp_asking || phase == Phase::vpp_on;
+}
+
 void Engine::reset() {
     op_ = OpState{};
-    active_ = false;
-    settling_ = nullptr;
+    enter(Phase::idle);
     running_ = nullptr;
-    vpp_owed_ = false;
-    restore_ = false;
     loopopen_ = false;
     rxqueue_.clear();
-    link_.forget();
-    skip_ = 0;
-    session_ = link_.session();
+    link_.follow_session();
+    link_.expect_nothing();
 }
 
 StartResult Engine::start(Operation which) {
+    if (inside()) return StartResult::busy;
     const Entered entered(*this);
     const OperationInfo& info = operation_info(which);
     if (busy()) {
@@ -64,6 +67,17 @@ StartResult Engine::start(Operation which) {
         host_.show_msgbox("The device has no instructions for this operation.", box_error);
         return StartResult::stopped;
     }
+    if (!begin_run(info)) return StartResult::stopped;
+    algorithm_step();
+    if (phase_ != Phase::running && phase_ != Phase::settling) return StartResult::stopped;
+    op_.opname = info.opname;
+    return StartResult::started;
+}
+
+// The start routine up to its first step; false when the run was ended in
+// one of its yields (the port lost), which has told the user why.
+bool Engine::begin_run(const OperationInfo& info) {
+    const std::vector<std::string>& lines = cur_.*info.lines;
     op_.alglines.assign(1, "");
     op_.alglines.insert(op_.alglines.end(), lines.begin(), lines.end());
     op_.algcount = static_cast<std::int32_t>(lines.size());
@@ -76,21 +90,22 @@ StartResult Engine::start(Operation which) {
     longest_wait_ms_ = longest_wait();
     messages_ = 0;
     message_bound_ = compute_message_bound();
-    active_ = true;
     running_ = &info;
+    // A read that does not complete puts these back: half a chip's words
+    // over blank buffers would pass for the chip's contents.
+    if (info.blanksfirst) before_ = image_;
+    enter(Phase::starting);
 
     host_.disable();
+    if (phase_ != Phase::starting) return false;
     host_.set_status(info.starttext);
     host_.yield();
-    settling_ = nullptr;
-    restore_ = info.blanksfirst;
+    if (phase_ != Phase::starting) return false;
     if (info.blanksfirst) {
-        // A read that does not complete puts these back: half a chip's words
-        // over blank buffers would pass for the chip's contents.
-        before_ = image_;
         blank_buffers(cur_, image_);
         host_.updatedisplay();
         host_.yield();
+        if (phase_ != Phase::starting) return false;
     }
     discard_stale();
     op_.ip = 1;
@@ -99,10 +114,8 @@ StartResult Engine::start(Operation which) {
     op_.substep = 0;
     longest_gap_ = {};
     last_reply_ = std::chrono::steady_clock::now();
-    algorithm_step();
-    if (!active_) return StartResult::stopped;
-    op_.opname = info.opname;
-    return StartResult::started;
+    enter(Phase::running);
+    return true;
 }
 
 // Bytes that came in while no step was waiting (replies to Test Vpp, to the
@@ -112,22 +125,9 @@ StartResult Engine::start(Operation which) {
 // the line, or the last reply of a run that went one step ahead) are dropped
 // as they arrive.
 void Engine::discard_stale() {
-    forget_other_sessions();
-    const std::int64_t stale = skip_ + link_.owed();
-    const std::int64_t dropped =
-        static_cast<std::int64_t>(link_.discard_input() + rxqueue_.size());
+    const std::size_t dropped = link_.discard_input() + rxqueue_.size();
     rxqueue_.clear();
-    skip_ = std::max<std::int64_t>(stale - dropped, 0);
-    link_.forget();
-}
-
-// Opening, closing or losing the port clears its input: what was owed on the
-// old connection will never come.
-void Engine::forget_other_sessions() {
-    if (link_.session() == session_) return;
-    session_ = link_.session();
-    link_.forget();
-    skip_ = 0;
+    link_.set_aside(dropped);
 }
 
 std::int32_t Engine::longest_wait() const {
@@ -159,23 +159,16 @@ std::int64_t Engine::compute_message_bound() const {
 // The last reply is in. The completion waits for the quiet time to pass
 // (reply_timeout): a byte in that time shows the replies were out of step.
 void Engine::finish() {
-    // The name is taken before the completion runs: an operation started during
-    // the completion's yields records its own name and must keep it.
-    const std::string name = op_.opname;
     op_.opname.clear();
-    const OperationInfo* info = find_operation(name);
-    if (info == nullptr || !active_) return;
-    settling_ = info;
+    enter(Phase::settling);
     const auto gap = std::chrono::ceil<std::chrono::milliseconds>(longest_gap_).count();
     settle_ms_ = quiet_time_ms(gap, longest_wait_ms_);
     host_.start_reply_timer(settle_ms_);
 }
 
 void Engine::complete(const OperationInfo& info) {
-    active_ = false;
-    restore_ = false;
-    // Everything shown is taken before the first yield: an operation started
-    // inside it sets these fields anew.
+    enter(Phase::idle);
+    // Everything shown is taken before the first yield.
     op_.starttime = elapsed_seconds(op_.starttime, host_.clock());
     op_.elapsedtext = elapsed_text(op_.starttime);
     const bool failed = info.checks && op_.mismatches != 0;
@@ -216,8 +209,7 @@ void Engine::tell_wide_words(const WideWords& wide) {
 // The run is over: the interpreter at rest, the voltages-off message sent.
 // A failure to send it is ignored: the line may be what failed.
 void Engine::end_run() {
-    active_ = false;
-    settling_ = nullptr;
+    enter(Phase::idle);
     host_.stop_reply_timer();
     op_.opname.clear();
     op_.ip = op_.algcount + 1;
@@ -228,16 +220,13 @@ void Engine::end_run() {
 }
 
 void Engine::stop_operation(const std::string& status, const std::string& reason, bool silent) {
+    const bool restored = pending() && running_ != nullptr && running_->blanksfirst;
     // Its reply stays waiting with reception off and is dropped at the next start.
     end_run();
     // A programmer that fell silent, or a line that failed, owes nothing the
     // next run should wait for; whatever still comes is waiting at the next
     // start and dropped there.
-    if (silent) {
-        link_.forget();
-        skip_ = 0;
-    }
-    const bool restored = std::exchange(restore_, false);
+    if (silent) link_.expect_nothing();
     if (restored) image_ = before_;
     host_.updatedisplay();
     host_.enable();
@@ -262,6 +251,18 @@ void Engine::stop_out_of_step() {
                                "are out of step, and ") + meaning);
 }
 
+// A programmer that does not answer may not have carried out the last
+// messages either, the voltages-off among them.
+void Engine::stop_unanswered() {
+    const char* meaning = running_ != nullptr ? running_->unfinished : nullptr;
+    std::string reason = "The programmer did not answer";
+    reason += meaning != nullptr ? std::string(": ") + meaning : std::string(".");
+    reason += std::string(crlf) +
+              "If it does not answer the voltages-off message either, the Vpp and Vdd voltages "
+              "may still be on: switch the programmer off before taking the chip out.";
+    stop_operation("Operation stopped: the programmer did not answer!", reason, true);
+}
+
 void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number) {
     if (fault.cause == Cause::out_of_step) {
         stop_out_of_step();
@@ -280,29 +281,28 @@ void Engine::stop_on_fault(const Fault& fault, const std::string& text, std::int
 }
 
 void Engine::reply_timeout() {
+    // A call under way is not waiting for a reply: a step starts the timer
+    // again at its end, and the others settle what the timer was for.
+    if (inside()) return;
     const Entered entered(*this);
-    if (vpp_owed_) {
-        vpp_unanswered();
-        return;
-    }
-    // A step under way is not waiting for a reply; the timer starts again at its end.
-    if (!active_ || in_step_) return;
-    if (settling_ != nullptr) {
+    switch (phase_) {
+    case Phase::vpp_asking: vpp_unanswered(); return;
+    case Phase::settling:
         // Reception is off after the last step: a late byte waits unread.
         if (!rxqueue_.empty() || link_.input_waiting()) {
             stop_out_of_step();
         } else {
-            complete(*std::exchange(settling_, nullptr));
+            complete(*running_);
         }
         return;
+    case Phase::running: stop_unanswered(); return;
+    default: return;
     }
-    stop_operation("Operation stopped: the programmer did not answer!",
-                   "The programmer did not answer.", true);
 }
 
 void Engine::port_lost(const std::string& why) {
     const Entered entered(*this);
-    forget_other_sessions();
+    link_.follow_session();
     if (op_.testvpp) {
         // Nothing more can be sent or heard: the user must not be told the
         // voltages are on, nor wait for an answer that cannot come.
@@ -314,73 +314,90 @@ void Engine::port_lost(const std::string& why) {
         host_.yield();
         return;
     }
-    if (!active_) return;
+    if (!pending()) return;
     stop_operation("Operation stopped: the serial port was lost!", why + ".", true);
 }
 
 void Engine::MSComm1_OnComm(std::string_view input) {
-    const Entered entered(*this);
     for (char c : input) rxqueue_.push_back(static_cast<std::uint8_t>(c));
-    // A receive event raised inside a step only queues its bytes: steps never nest.
-    if (draining_) return;
-    draining_ = true;
-    forget_other_sessions();
+    // A receive event raised inside another call only queues its bytes: the
+    // loop below, or the next receive event, takes them.
+    if (inside()) return;
+    const Entered entered(*this);
     while (!rxqueue_.empty()) {
         op_.rxbyte = rxqueue_.front();
         rxqueue_.pop_front();
-        if (skip_ > 0) {
-            --skip_;
-            continue;
-        }
-        // Each message is owed its reply and no more, and none can come before
-        // the message went out.
-        if (active_ && link_.owed() == 0) {
-            stop_out_of_step();
-            continue;
-        }
-        link_.received();
-        if (active_) note_reply();
-        if (vpp_owed_ && link_.owed() == 0) {
-            vpp_owed_ = false;
-            host_.stop_reply_timer();
-        }
-        algorithm_step();
+        take_reply();
     }
-    draining_ = false;
+}
+
+// Each message is owed its reply and no more, and none can come before the
+// message went out. While Test Vpp is on or nothing runs, a byte nobody asked
+// for is dropped.
+void Engine::take_reply() {
+    const ReplyCount::Arrival arrival = link_.arrive();
+    if (arrival == ReplyCount::Arrival::stale) return;
+    if (arrival == ReplyCount::Arrival::unrequested) {
+        if (pending()) stop_out_of_step();
+        return;
+    }
+    if (phase_ == Phase::vpp_asking && link_.owed() == 0) {
+        enter(Phase::vpp_on);
+        host_.stop_reply_timer();
+    }
+    if (phase_ != Phase::running) return;
+    note_reply();
+    algorithm_step();
 }
 
 bool Engine::label_vpp_Click() {
+    if (inside()) return false;
     const Entered entered(*this);
-    if (active_) {
+    if (op_.testvpp) {
+        vpp_off();
+        return true;
+    }
+    if (busy()) {
         host_.set_status(busy_text);
         return false;
     }
-    if (!op_.testvpp && !host_.portopen()) {
+    if (!host_.portopen()) {
         host_.set_status(port_error_text(host_.portnumber()));
         return false;
     }
-    forget_other_sessions();
-    op_.testvpp = !op_.testvpp;
-    SendResult sent;
-    if (op_.testvpp) {
-        host_.disable();
-        host_.set_status("Vpp and Vdd voltages turned ON!");
-        // What waits now is no answer to this message.
-        discard_stale();
-        sent = send_begin(link_, cur_.voltageseq);
-        if (sent == SendResult::sent) {
-            vpp_owed_ = true;
-            link_.set_rthreshold(1);
-            host_.start_reply_timer(reply_grace_ms);
-        }
-    } else {
-        leave_test_vpp();
-        host_.enable();
-        host_.set_status("Vpp and Vdd voltages turned OFF!");
-        sent = send_end(link_);
-    }
-    if (sent == SendResult::failed) host_.set_status(port_error_text(host_.portnumber()));
+    vpp_on();
     return true;
+}
+
+// Each yield may let the port be lost, which switches Test Vpp off and says so:
+// then nothing more is sent or shown.
+void Engine::vpp_on() {
+    enter(Phase::vpp_asking);
+    host_.disable();
+    if (phase_ != Phase::vpp_asking) return;
+    host_.set_status("Vpp and Vdd voltages turned ON!");
+    // What waits now is no answer to this message.
+    discard_stale();
+    const SendResult sent = send_begin(link_, cur_.voltageseq);
+    if (phase_ != Phase::vpp_asking) return;
+    if (sent == SendResult::sent) {
+        link_.set_rthreshold(1);
+        host_.start_reply_timer(reply_grace_ms);
+        return;
+    }
+    // A device whose voltage order sends nothing stays on, with nothing to await.
+    enter(Phase::vpp_on);
+    if (sent == SendResult::failed) host_.set_status(port_error_text(host_.portnumber()));
+}
+
+// The voltages-off goes out before the unlock lets window events run: what
+// runs in its yield finds the chip unpowered.
+void Engine::vpp_off() {
+    leave_test_vpp();
+    const SendResult sent = send_end(link_);
+    host_.enable();
+    host_.set_status(sent == SendResult::failed ? port_error_text(host_.portnumber())
+                                                : "Vpp and Vdd voltages turned OFF!");
 }
 
 // Nothing answered the voltages-on message: the user must not go on believing
@@ -397,33 +414,38 @@ void Engine::vpp_unanswered() {
 
 // Test Vpp ends without its answer: the voltages-off goes out all the same (a
 // lost port refuses it), and a programmer that did not answer owes nothing the
-// next run should wait for. Unlocked last: its yield may start that run.
+// next run should wait for. Unlocked last: its yield may let window events run.
 void Engine::switch_vpp_off() {
     leave_test_vpp();
     send_end(link_);
-    link_.forget();
-    skip_ = 0;
+    link_.expect_nothing();
     host_.enable();
 }
 
 // Test Vpp off in the engine: no answer awaited, no byte to hear.
 void Engine::leave_test_vpp() {
-    op_.testvpp = false;
-    vpp_owed_ = false;
+    enter(Phase::idle);
     host_.stop_reply_timer();
     link_.set_rthreshold(0);
 }
 
 bool Engine::shut_down() {
+    if (phase_ == Phase::ending) return true;
     if (!busy()) return false;
-    leave_test_vpp();
-    restore_ = false;
+    const Entered entered(*this);
+    send_last_voltages_off();
+    return true;
+}
+
+// The last message of the run: the voltages-off, heard after the replies
+// still owed, with reception on so that the window can wait for its answer.
+void Engine::send_last_voltages_off() {
+    host_.stop_reply_timer();
     rxqueue_.clear();
-    // The replies owed so far come before the voltages-off one.
     discard_stale();
     end_run();
+    enter(Phase::ending);
     link_.set_rthreshold(1);
-    return true;
 }
 
 }  // namespace tessaly

@@ -59,41 +59,63 @@ enum class StartResult {
 
 class Engine {
 public:
+    // What the engine is doing. Every entry point looks at it first, and a
+    // call that yields looks again after each yield: what ran in the yield may
+    // have ended the run.
+    enum class Phase {
+        idle,        // nothing under way
+        starting,    // the start routine, up to its first step
+        running,     // steps follow the replies
+        settling,    // the last reply is in: the quiet time before the completion
+        vpp_asking,  // Test Vpp on, its voltages-on message awaits its reply
+        vpp_on,      // Test Vpp on, answered
+        ending,      // the program ends: the voltages-off is out, its reply awaited
+    };
+
     Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image);
 
     // The start-up state: nothing pending, interpreter at rest, Test Vpp off.
     void reset();
 
+    // Refused (busy, and nothing changes) inside another engine call too: the
+    // window holds such a click until that call has returned.
     StartResult start(Operation op);
-    // The bytes read from the serial control's Input, in order.
+    // The bytes read from the serial control's Input, in order. Bytes that come
+    // inside another call of this wait for it; steps never nest.
     void MSComm1_OnComm(std::string_view input);
-    // Returns false when refused (an operation is pending, or the port is
-    // closed when switching on). The voltages-on message is owed its reply
-    // within the reply time: without it Test Vpp is switched off again and a
-    // box says the voltages may not be on.
+    // Returns false when refused (an operation is pending, the port is closed
+    // when switching on, or another engine call is under way). The
+    // voltages-on message is owed its reply within the reply time: without it
+    // Test Vpp is switched off again and a box says the voltages may not be on.
     bool label_vpp_Click();
     // The program is ending: a pending operation is stopped without a box and
     // Test Vpp is switched off; either way the voltages-off message goes out.
-    // False when nothing was running, and nothing was sent.
+    // False when nothing was running, and nothing was sent. The window calls
+    // it only between engine calls, so that no message is begun inside another.
     bool shut_down();
+    // The program must end for a fault of the device data: the voltages-off is
+    // out and the window ends once it is answered (or waited for long enough).
+    bool ending() const { return phase_ == Phase::ending; }
     // Every reply owed at shut_down, the voltages-off one last, has come.
-    bool shut_down_answered() const { return skip_ == 0 && link_.owed() == 0; }
+    bool shut_down_answered() const { return link_.settled(); }
     // A call into the engine is under way (its yields and boxes let window
-    // events run): what would end the run must wait until it has returned.
-    bool inside() const { return depth_ > 0; }
+    // events run): what would start or end a run must wait until it has returned.
+    bool inside() const { return calls_ > 0; }
     // Called by the window when the reply timer has run out: a silent
     // programmer, or the quiet time after the last reply has passed.
     void reply_timeout();
-    // The serial port was lost (why names it): a pending run ends at once.
+    // The serial port was lost (why names it): a pending run ends at once,
+    // even inside another call, which then does nothing more.
     void port_lost(const std::string& why);
 
-    void algorithm_step();
-
+    Phase phase() const { return phase_; }
     // An operation is pending or Test Vpp is on: nothing else may start.
-    bool busy() const { return active_ || op_.testvpp; }
-    bool pending() const { return active_; }
+    bool busy() const { return phase_ != Phase::idle; }
+    bool pending() const {
+        return phase_ == Phase::starting || phase_ == Phase::running || phase_ == Phase::settling;
+    }
     // The last reply is in; the operation completes when the quiet time passes.
-    bool settling() const { return settling_ != nullptr; }
+    bool settling() const { return phase_ == Phase::settling; }
     std::int32_t reply_timeout_ms() const { return reply_grace_ms + longest_wait_ms_; }
     // The quiet time of the run that is settling, or of the last one that settled.
     std::int32_t settle_ms() const { return settle_ms_; }
@@ -112,7 +134,11 @@ private:
         std::string reason;
         Cause cause = Cause::device_data;
     };
+    // The run ended inside the step's own yields: the step does nothing more.
+    struct Ended {};
 
+    void enter(Phase phase);
+    void algorithm_step();
     bool run_instruction(const std::string& text);  // false: the program ends
     void run_form(const Instruction& ins);
     void run_read(const Instruction& ins, Target target);
@@ -135,41 +161,39 @@ private:
     void send(SendResult result);
     bool unrequested_waiting();
     void advance() { op_.ip += 1; }
+    void take_reply();
 
+    bool begin_run(const OperationInfo& info);
     void finish();
     void complete(const OperationInfo& info);
     void tell_wide_words(const WideWords& wide);
     void stop_operation(const std::string& status, const std::string& reason, bool silent = false);
     void stop_out_of_step();
+    void stop_unanswered();
     void end_run();
+    void vpp_on();
+    void vpp_off();
     void vpp_unanswered();
     void switch_vpp_off();
     void leave_test_vpp();
+    void send_last_voltages_off();
     struct Entered;  // counts the calls under way
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t longest_wait() const;
     void note_reply();
     std::int64_t compute_message_bound() const;
     void discard_stale();
-    void forget_other_sessions();
 
-    ReplyCount link_;          // the line, counting the replies still owed
-    std::int64_t skip_ = 0;    // owed replies of earlier messages still to be dropped
-    std::uint64_t session_ = 0;  // the line session that skip_ and the owed count belong to
+    ReplyCount link_;  // the line, counting the replies still owed and those to drop
     Host& host_;
     SelectedDevice& cur_;
     ChipImage& image_;
     OpState op_;
-    bool active_ = false;     // from the start routine until completion or a stop
-    const OperationInfo* settling_ = nullptr;  // waiting out the quiet time
-    const OperationInfo* running_ = nullptr;   // the operation of the last start
-    bool vpp_owed_ = false;   // Test Vpp's voltages-on message awaits its reply
-    int depth_ = 0;           // calls into the engine under way
-    bool restore_ = false;    // a stop puts back the buffers kept in before_
-    ChipImage before_;        // the buffers as a Read All found them
-    bool in_step_ = false;
-    bool draining_ = false;
-    bool loopopen_ = false;   // a loop-opening instruction has run in this operation
+    Phase phase_ = Phase::idle;
+    const OperationInfo* running_ = nullptr;  // the operation of the last start
+    int calls_ = 0;            // calls into the engine under way
+    ChipImage before_;         // the buffers as a Read All found them
+    bool loopopen_ = false;    // a loop-opening instruction has run in this operation
     std::int32_t loopcounter_ = 0;  // counter when the open loop was last evaluated
     std::int32_t longest_wait_ms_ = 0;  // the longest wait instruction of the running list
     std::int32_t settle_ms_ = quiet_ms;

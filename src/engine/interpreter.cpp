@@ -15,19 +15,20 @@ namespace tessaly {
 // is due, so a byte already waiting was sent without being asked for.
 template <typename... Params, typename... Args>
 void Engine::transmit(SendResult (*sender)(Link&, Params...), Args... args) {
+    if (phase_ != Phase::running) throw Ended{};
     if (unrequested_waiting()) throw Fault{"", Cause::out_of_step};
     send(sender(link_, args...));
 }
 
 void Engine::algorithm_step() {
-    // Test Vpp owns the line: its replies are nobody's, so the byte is dropped.
-    if (op_.testvpp) return;
+    // Outside a run a byte has nothing to drive: Test Vpp's replies are nobody's.
+    if (phase_ != Phase::running) return;
     link_.set_rthreshold(0);
     if (op_.ip == op_.algcount + 1) {
         finish();
         return;
     }
-    if (active_) host_.stop_reply_timer();
+    host_.stop_reply_timer();
     const std::int32_t number = op_.ip;
     if (number < 1 || number > op_.algcount ||
         static_cast<std::size_t>(number) >= op_.alglines.size()) {
@@ -35,19 +36,19 @@ void Engine::algorithm_step() {
         return;
     }
     const std::string text = op_.alglines[number];
-    bool goon = true;
-    in_step_ = true;
     try {
-        goon = run_instruction(text);
+        if (!run_instruction(text)) return;
+    } catch (const Ended&) {
+        return;
     } catch (const Fault& fault) {
-        in_step_ = false;
-        stop_on_fault(fault, text, number);
+        // A failure met after the run ended in one of the step's yields (a
+        // lost port) has been told already.
+        if (phase_ == Phase::running) stop_on_fault(fault, text, number);
         return;
     }
-    in_step_ = false;
-    if (!goon) return;
+    if (phase_ != Phase::running) return;
     link_.set_rthreshold(1);
-    if (active_) host_.start_reply_timer(reply_timeout_ms());
+    host_.start_reply_timer(reply_timeout_ms());
 }
 
 bool Engine::run_instruction(const std::string& text) {
@@ -58,7 +59,7 @@ bool Engine::run_instruction(const std::string& text) {
     }
     const std::string fault = instruction_fault(text);
     if (!fault.empty()) throw Fault{fault};
-    if (active_ && messages_ >= message_bound_) {
+    if (messages_ >= message_bound_) {
         throw Fault{"the operation has sent " + std::to_string(messages_) +
                     " messages, the most that the device's sizes and list allow"};
     }
@@ -250,15 +251,14 @@ void Engine::run_ifpage() {
     transmit(send_step);
 }
 
+// The program ends, and not with the chip powered: the voltages-off goes out
+// and the window waits a moment for its answer before it ends.
 void Engine::run_unrecognized(const std::string& text) {
-    active_ = false;
     host_.stop_reply_timer();
     host_.show_msgbox("Unrecognized symbolic instruction '" + text + "'." + crlf + "The program must end.",
                       box_error);
+    send_last_voltages_off();
     host_.end_program();
-    // Should the window outlive the end request, later bytes meet a list at rest.
-    op_.opname.clear();
-    op_.ip = op_.algcount + 1;
 }
 
 std::int32_t& Engine::cell(Target target, std::int32_t address) {
@@ -335,7 +335,7 @@ void Engine::progress(Target target) {
 }
 
 bool Engine::unrequested_waiting() {
-    return active_ && skip_ == 0 && link_.owed() == 0 && (!rxqueue_.empty() || link_.input_waiting());
+    return link_.settled() && (!rxqueue_.empty() || link_.input_waiting());
 }
 
 void Engine::send(SendResult result) {

@@ -16,16 +16,17 @@ constexpr std::array<OperationInfo, 5> operations{{
      "Chip programmed. ", nullptr, nullptr,
      "the chip may be partly programmed, or words may have gone to other addresses. "
      "Run Program All again.",
-     false, false},
+     "the chip may be partly programmed. Run Program All again.", false, false},
     {Operation::read, "read", &SelectedDevice::readlines, "Begin read all.", "Chip read. ",
-     nullptr, nullptr, shifted_read, true, false},
+     nullptr, nullptr, shifted_read, nullptr, true, false},
     {Operation::erase, "erase", &SelectedDevice::eraselines, "Begin erase all.",
      "Chip erased. ", nullptr, nullptr,
+     "the chip may be only partly erased. Run Erase All again.",
      "the chip may be only partly erased. Run Erase All again.", false, false},
     {Operation::blank, "blank", &SelectedDevice::blanklines, "Begin blank check.",
-     "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:", shifted_read, false, true},
+     "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:", shifted_read, nullptr, false, true},
     {Operation::verify, "verify", &SelectedDevice::verifylines, "Begin verify.",
-     "Chip verified. ", "Chip verify failed. ", "Chip verify failed:", shifted_read, false, true},
+     "Chip verified. ", "Chip verify failed. ", "Chip verify failed:", shifted_read, nullptr, false, true},
 }};
 
 // operation_info reads the table by position.

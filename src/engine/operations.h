@@ -22,6 +22,7 @@ struct OperationInfo {
     const char* failtext;   // completion text when the report is not empty; checks only
     const char* boxtext;    // message box heading of the report; checks only
     const char* shifted;    // what replies out of step mean for this operation
+    const char* unfinished;  // what a run cut short means for the chip; nullptr: nothing
     bool blanksfirst;       // blanks the buffers at the start, redraws at completion
     bool checks;            // opens a new mismatch report and shows it when not empty
 };

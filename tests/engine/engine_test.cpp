@@ -133,36 +133,122 @@ TEST(Start, LostPortEndsAPendingRun) {
     EXPECT_EQ(rig.host.status, "Operation stopped: the serial port was lost!");
 }
 
-// The unlock lets window events run, so the next operation can start inside
-// the completion: it keeps its name and its start time, and the completion
-// still shows its own time and report.
-TEST(Start, OperationStartedDuringCompletionCompletes) {
-    Rig rig;
-    rig.readvalue = [](int) { return 0; };
-    rig.lines({"begin", "temp=s04", "checkblankflash", "end"});
-    rig.engine.start(Operation::blank);
-    rig.host.now = 103.5;
-    bool started = false;
-    rig.host.onenable = [&] {
-        if (started) return;
-        started = true;
-        rig.lines({"begin", "end"});
-        EXPECT_EQ(rig.engine.start(Operation::verify), StartResult::started);
+// The lock, the unlock and the yields let window events run, so a click can
+// reach the engine inside another of its calls. It is refused there and
+// changes nothing (the window holds it until the call has returned), so no
+// message is begun inside another and what the window shows of Test Vpp is
+// what was last sent.
+TEST(Nesting, AClickInsideAnotherCallIsRefused) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&, std::function<void()>)> arm;  // runs the click inside the call
+        std::function<void(Rig&)> call;
+    } cases[] = {
+        {"the start's lock", [](Rig& r, auto click) { r.host.ondisable = click; },
+         [](Rig& r) { r.engine.start(Operation::erase); }},
+        {"the start's yield", [](Rig& r, auto click) { r.host.onyield = click; },
+         [](Rig& r) { r.engine.start(Operation::erase); }},
+        {"Test Vpp's lock", [](Rig& r, auto click) { r.host.ondisable = click; },
+         [](Rig& r) { r.engine.label_vpp_Click(); }},
+        {"Test Vpp's unlock", [](Rig& r, auto click) { r.host.onenable = click; },
+         [](Rig& r) {
+             r.engine.label_vpp_Click();
+             r.step();
+             r.engine.label_vpp_Click();
+         }},
+        {"a completion's unlock", [](Rig& r, auto click) { r.host.onenable = click; },
+         [](Rig& r) {
+             r.engine.start(Operation::erase);
+             r.run();
+         }},
+        {"a stop's unlock", [](Rig& r, auto click) { r.host.onenable = click; },
+         [](Rig& r) {
+             r.engine.start(Operation::erase);
+             r.engine.reply_timeout();
+         }},
     };
-    rig.run();
-    ASSERT_TRUE(started);
-    EXPECT_EQ(rig.host.statuses[rig.host.statuses.size() - 1], "Chip is not blank. 3.50 seconds elapsed...");
-    ASSERT_EQ(rig.host.boxes.size(), 1u);
-    EXPECT_NE(rig.host.boxes[0].text.find("FLASH Word 0000h,   0000h,   3FFFh,"), std::string::npos)
-        << rig.host.boxes[0].text;
-    const OpState& op = rig.engine.opstate();
-    EXPECT_EQ(op.opname, "verify");
-    EXPECT_EQ(op.starttime, 103.5f);
-    rig.host.onenable = nullptr;
-    rig.host.now = 104.0;
-    rig.run();
-    EXPECT_EQ(rig.host.status, "Chip verified. 0.50 seconds elapsed...");
-    EXPECT_FALSE(rig.engine.busy());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        int clicks = 0;
+        c.arm(rig, [&] {
+            if (clicks++ > 0) return;
+            const std::size_t sent = rig.link.written.size();
+            const std::string status = rig.host.status;
+            const bool vpp = rig.engine.opstate().testvpp;
+            EXPECT_EQ(rig.engine.start(Operation::verify), StartResult::busy);
+            EXPECT_FALSE(rig.engine.label_vpp_Click());
+            EXPECT_EQ(rig.link.written.size(), sent);
+            EXPECT_EQ(rig.host.status, status);
+            EXPECT_EQ(rig.engine.opstate().testvpp, vpp);
+        });
+        c.call(rig);
+        EXPECT_EQ(clicks, 1);
+        EXPECT_FALSE(rig.engine.inside());
+    }
+}
+
+// A port lost in a yield ends what runs there and then, with its one box; the
+// call it came in does nothing more: no message, no second box, no status.
+TEST(Nesting, APortLostInsideACallEndsItThere) {
+    using Lose = std::function<void()>;
+    const struct {
+        const char* name;
+        std::function<void(Rig&, Lose)> call;  // puts lose where the case says, then calls
+        const char* box;
+        const char* status;
+    } cases[] = {
+        {"the start's lock",
+         [](Rig& r, Lose lose) {
+             r.host.ondisable = lose;
+             r.engine.start(Operation::program);
+         },
+         "was lost: gone.", "Operation stopped: the serial port was lost!"},
+        {"the start's yield",
+         [](Rig& r, Lose lose) {
+             r.host.onyield = lose;
+             r.engine.start(Operation::program);
+         },
+         "was lost: gone.", "Operation stopped: the serial port was lost!"},
+        {"a step's progress",
+         [](Rig& r, Lose lose) {
+             r.lines({"begin", "s02-flash", "end"});
+             r.engine.start(Operation::program);
+             r.host.onyield = lose;
+             r.step();
+         },
+         "was lost: gone.", "Operation stopped: the serial port was lost!"},
+        {"Test Vpp's lock",
+         [](Rig& r, Lose lose) {
+             r.host.ondisable = lose;
+             r.engine.label_vpp_Click();
+         },
+         "Test Vpp has been switched off", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        std::size_t sent = 0;
+        bool lost = false;
+        c.call(rig, [&] {
+            if (lost) return;
+            lost = true;
+            sent = rig.link.written.size();
+            rig.link.connection += 1;
+            rig.engine.port_lost("COM3 (/dev/x) was lost: gone");
+        });
+        ASSERT_TRUE(lost);
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_NE(rig.host.boxes[0].text.find(c.box), std::string::npos) << rig.host.boxes[0].text;
+        // Only the voltages-off of the stop goes out after the loss.
+        EXPECT_EQ(rig.link.written.size(), sent + 1);
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_FALSE(rig.host.locked);
+        EXPECT_EQ(rig.host.timerms, 0);
+        if (c.status != nullptr) EXPECT_EQ(rig.host.status, c.status);
+        EXPECT_NE(rig.host.status, "Vpp and Vdd voltages turned ON!");
+    }
 }
 
 TEST(Start, BusyWhilePendingOrTestVppOn) {
@@ -208,6 +294,29 @@ TEST(Timeout, NoAnswerStopsTheRunAndKeepsTheBuffers) {
     rig.engine.MSComm1_OnComm("\x01\x01\x01");
     EXPECT_EQ(rig.link.written.size(), sent);
     EXPECT_EQ(rig.host.boxes.size(), 1u);
+}
+
+// What a silent programmer means is said for the operation it cut short, and
+// that it may not have switched the voltages off either.
+TEST(Timeout, TheBoxSaysWhatItMeansForTheOperation) {
+    const struct {
+        Operation op;
+        const char* meaning;
+    } cases[] = {
+        {Operation::program, "did not answer: the chip may be partly programmed. Run Program All again."},
+        {Operation::erase, "did not answer: the chip may be only partly erased. Run Erase All again."},
+        {Operation::verify, "did not answer."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(operation_info(c.op).opname);
+        Rig rig;
+        rig.engine.start(c.op);
+        rig.engine.reply_timeout();
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        const std::string& text = rig.host.boxes[0].text;
+        EXPECT_NE(text.find(c.meaning), std::string::npos) << text;
+        EXPECT_NE(text.find("the Vpp and Vdd voltages may still be on"), std::string::npos) << text;
+    }
 }
 
 TEST(Timeout, IgnoredWhileAStepIsRunningOrNothingIsPending) {
@@ -617,7 +726,10 @@ TEST(ShutDown, SwitchesTheVoltagesOffWhateverRuns) {
         c.begin(rig);
         EXPECT_TRUE(rig.engine.shut_down());
         EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
-        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_TRUE(rig.engine.ending());
+        EXPECT_FALSE(rig.engine.pending());
+        EXPECT_FALSE(rig.engine.opstate().testvpp);
+        EXPECT_EQ(rig.engine.start(Operation::read), StartResult::busy);
         EXPECT_TRUE(rig.host.boxes.empty());
         for (char reply : c.replies) {
             EXPECT_FALSE(rig.engine.shut_down_answered());

@@ -71,7 +71,11 @@ public:
         log_.push_back("enable");
         if (onenable) onenable();  // the window's unlock yields
     }
-    void disable() override { locked = true; log_.push_back("disable"); }
+    void disable() override {
+        locked = true;
+        log_.push_back("disable");
+        if (ondisable) ondisable();  // the window's lock yields
+    }
     void updatedisplay() override { log_.push_back("updatedisplay"); }
     double clock() override { return now; }
     void end_program() override { ended = true; }
@@ -90,6 +94,7 @@ public:
     std::vector<Box> boxes;
     std::function<void()> onyield;
     std::function<void()> onenable;
+    std::function<void()> ondisable;
     bool locked = false;
     bool ended = false;
     bool open = true;
@@ -175,18 +180,19 @@ struct Rig {
         cur.eraselines = cur.programlines = cur.readlines = cur.blanklines = cur.verifylines = list;
     }
 
-    // Puts a list straight into opstate, as a start routine would, without
-    // starting an operation: for single steps.
+    // Starts a run whose first instruction only sends a command byte, the
+    // list after it: step() then runs the list's first instruction, once the
+    // test has set in opstate what it needs. Instruction k of the list is
+    // opstate's k + 1.
     void prime(std::vector<std::string> list) {
-        OpState& op = engine.opstate();
-        op.alglines.assign(1, "");
-        op.alglines.insert(op.alglines.end(), list.begin(), list.end());
-        op.algcount = static_cast<std::int32_t>(list.size());
-        op.ip = 1;
-        op.substep = 0;
-        op.counter = 0;
-        op.lastflash = cur.flashsize - 1;
-        op.lasteeprom = cur.eepromsize - 1;
+        list.insert(list.begin(), "s00");
+        lines(std::move(list));
+        engine.start(Operation::program);
+    }
+
+    // Answers what has been sent since the last answer: one step for each byte.
+    void step() {
+        for (char c : replies()) engine.MSComm1_OnComm(std::string(1, c));
     }
 
     // The messages written, split by command code.

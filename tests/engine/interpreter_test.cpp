@@ -74,7 +74,7 @@ TEST(Interpreter, ReadAssemblesLowThenHighAndWaitsForTheThirdByte) {
         EXPECT_EQ(rig.link.written.size(), before);
         feed(0x55);  // runs the next instruction
     };
-    rig.engine.algorithm_step();  // 104 04
+    rig.step();  // 104 04
     op.counter = 2;
     read(0xFF, 0xFF);
     EXPECT_EQ(rig.image.flashbuf[2], 0xFFFF);  // the whole word, not masked to 14 bits
@@ -139,9 +139,9 @@ TEST(Interpreter, CalcflashpageRoundsUpToTheEndOfThePage) {
         blank_buffers(rig.cur, rig.image);
         if (c.highest >= 0) rig.image.flashbuf[c.highest] = 0;
         rig.prime({"calcflashpage", "end"});
-        rig.engine.algorithm_step();
+        rig.step();
         EXPECT_EQ(rig.engine.opstate().lastflash, c.lastflash);
-        EXPECT_EQ(rig.messages(), (Msgs{{100}}));
+        EXPECT_EQ(rig.messages(), (Msgs{{104, 0}, {100}}));
     }
 }
 
@@ -152,8 +152,8 @@ TEST(Interpreter, IfpageRunsItsBlockOnlyAtAFullPage) {
         Rig rig;  // pagesize 4
         rig.prime({"ifpage", "s08", "endifpage", "end"});
         rig.engine.opstate().counter = counter;
-        rig.engine.algorithm_step();
-        EXPECT_EQ(rig.engine.opstate().ip, nextip);
+        rig.step();
+        EXPECT_EQ(rig.engine.opstate().ip, nextip + 1);
         EXPECT_EQ(rig.link.rthreshold, 1);
     }
 }
@@ -196,19 +196,21 @@ TEST(Interpreter, ReceptionIsOffDuringEveryStepAndOnAfterIt) {
 
 TEST(Interpreter, TestVppDropsBytesWithoutTouchingAnything) {
     Rig rig;
-    rig.prime({"begin", "end"});
-    rig.engine.opstate().testvpp = true;
+    rig.engine.label_vpp_Click();
+    rig.step();  // the voltages-on answered
     const std::size_t logsize = rig.log.size();
+    const OpState before = rig.engine.opstate();
     rig.engine.MSComm1_OnComm("\x07");
     EXPECT_EQ(rig.engine.opstate().rxbyte, 7);
-    EXPECT_EQ(rig.engine.opstate().ip, 1);
+    EXPECT_EQ(rig.engine.opstate().ip, before.ip);
+    EXPECT_EQ(rig.engine.opstate().substep, before.substep);
     EXPECT_EQ(rig.log.size(), logsize);  // not even the receive switch
 }
 
-TEST(Interpreter, AtRestAByteOnlySwitchesReceptionOff) {
+TEST(Interpreter, AtRestAByteDoesNothing) {
     Rig rig;
     rig.engine.MSComm1_OnComm("\x01\x02");
-    EXPECT_EQ(rig.log, (Log{"rt0", "rt0"}));
+    EXPECT_TRUE(rig.log.empty());
     EXPECT_TRUE(rig.host.statuses.empty());
 }
 
@@ -229,21 +231,28 @@ TEST(Interpreter, BytesOfOneEventRunInOrder) {
     EXPECT_FALSE(rig.engine.pending());
 }
 
-TEST(Interpreter, UnrecognizedInstructionEndsTheProgramWithoutVoltagesOff) {
+// The program ends, but not with the chip powered: after the box the
+// voltages-off goes out, with reception on for its answer.
+TEST(Interpreter, UnrecognizedInstructionSwitchesTheVoltagesOffAndEndsTheProgram) {
     for (const char* bad : {"", "s0", " begin", "s061", "Begin"}) {
         SCOPED_TRACE(bad);
         Rig rig;
         rig.lines({"begin", bad, "end"});
         rig.engine.start(Operation::program);
         rig.log.clear();
-        rig.run();
+        rig.step();
         ASSERT_EQ(rig.host.boxes.size(), 1u);
         EXPECT_EQ(rig.host.boxes[0].text, std::string("Unrecognized symbolic instruction '") + bad +
                                               "'.\r\nThe program must end.");
         EXPECT_EQ(rig.host.boxes[0].kind, box_error);
         EXPECT_TRUE(rig.host.ended);
-        EXPECT_EQ(rig.messages(), (Msgs{{101}}));
-        EXPECT_EQ(rig.log, (Log{"rt0", "box"}));  // reception stays off
+        EXPECT_EQ(rig.messages(), (Msgs{{101}, {103}}));
+        EXPECT_EQ(rig.log, (Log{"rt0", "box", "discard", "rt0", "w103", "yield", "rt1"}));
+        EXPECT_TRUE(rig.engine.ending());
+        EXPECT_FALSE(rig.engine.shut_down_answered());
+        rig.step();
+        EXPECT_TRUE(rig.engine.shut_down_answered());
+        EXPECT_TRUE(rig.engine.busy());  // nothing more starts
     }
 }
 

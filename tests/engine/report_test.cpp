@@ -98,11 +98,11 @@ TEST(Report, CheckAsLastInstructionRunsOnceMoreAndCountsPastTheLimit) {
     init_report(op);
     op.mismatches = 24;
     op.temp = 0;
-    rig.engine.algorithm_step();  // 25th: ip jumps to 2, the last
-    EXPECT_EQ(op.ip, 2);
-    rig.engine.algorithm_step();
-    EXPECT_EQ(op.mismatches, 26);
+    rig.step();  // 25th: ip jumps to the last
     EXPECT_EQ(op.ip, 3);
+    rig.step();
+    EXPECT_EQ(op.mismatches, 26);
+    EXPECT_EQ(op.ip, 4);
 }
 
 TEST(Report, ChecksOfOtherOperationsAddToTheLastReportWithoutABox) {
