@@ -460,15 +460,21 @@ void Form1::end_program() {
     ended_ = true;
     hide();
     if (!engine_.ending()) {
-        QCoreApplication::exit(1);
+        quit();
         return;
     }
     QTimer::singleShot(0, this, [this] {
         when_engine_free([this] {
             wait_for_voltages_off();
-            QCoreApplication::exit(1);
+            quit();
         });
     });
+}
+
+// Before the event loop runs (a start-up that cannot go on) main sees ended()
+// instead; an exit asked for then would end every later loop at once.
+void Form1::quit() {
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
 }
 
 bool Form1::portopen() { return ports_.portstate.portopen; }

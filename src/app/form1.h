@@ -137,6 +137,7 @@ private:
     bool ask_to_stop();
     void wait_for_voltages_off();
     void end_on_signal(int signo);
+    void quit();
     void build_buttons(QWidget* form);
     void build_menus();
     void select_stored_model();

@@ -7,6 +7,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
 
 #include "qt_app.h"
 #include "simwindow.h"
@@ -242,7 +249,7 @@ TEST(Form1Close, DuringAnOperationYesSwitchesTheVoltagesOff) {
     SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
     EXPECT_EQ(close_during_program_all(s, "Yes"), 1);
     EXPECT_FALSE(s.window->isVisible());
-    EXPECT_FALSE(s.window->engine().busy());
+    EXPECT_FALSE(s.window->engine().pending());
     EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
 }
 
@@ -282,6 +289,17 @@ TEST(Form1Drill, TestVppWithNothingAnsweringSaysSoAndSwitchesOff) {
     EXPECT_TRUE(s.unlocked());
 }
 
+namespace {
+
+// Runs action inside the next call that yields: queued, with a pause past
+// the yield pacing, so that the call's first yield lets it run.
+void inside_next_call(SimWindow& s, std::function<void()> action) {
+    QTimer::singleShot(0, s.window.get(), std::move(action));
+    QThread::msleep(3);
+}
+
+}  // namespace
+
 // A close that the window system hands over inside an engine call (in one of
 // its yields) waits until the call has returned: the voltages-on of a Test
 // Vpp switch, or the first message of a run, must not follow the voltages-off.
@@ -293,15 +311,165 @@ TEST(Form1Close, ThatComesInsideAnEngineCallWaitsForItToReturn) {
         SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
         if (operation) open_example(s);
         Answer yes("Yes");
-        // Runs in the first yield of what the click starts.
-        QMetaObject::invokeMethod(s.window.get(), "close", Qt::QueuedConnection);
+        bool inside = false;
+        inside_next_call(s, [&] {
+            inside = s.window->engine().inside();
+            s.window->close();
+        });
         if (operation) {
             s.click(program_all);
         } else {
             QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
         }
+        EXPECT_TRUE(inside) << "the close did not come inside the call";
         EXPECT_TRUE(test::wait_until([&] { return !s.window->isVisible(); }, 5000));
-        EXPECT_FALSE(s.window->engine().busy());
+        EXPECT_FALSE(s.window->engine().pending());
         EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
     }
+}
+
+// Two clicks on Test Vpp close together: the second comes inside the first
+// one's lock, and is handled once the first has returned. The window then
+// says what the programmer was last told.
+TEST(Form1Nesting, ASecondTestVppClickInsideTheFirstSwitchesItOffAfterIt) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace});
+    bool inside = false;
+    inside_next_call(s, [&] {
+        inside = s.window->engine().inside();
+        QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    });
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    EXPECT_TRUE(inside) << "the second click did not come inside the first";
+    EXPECT_TRUE(test::wait_until([&] { return s.idle(); }, 3000));
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+    EXPECT_EQ(s.status(), "Vpp and Vdd voltages turned OFF!");
+    EXPECT_FALSE(s.window->engine().opstate().testvpp);
+    EXPECT_TRUE(s.unlocked());
+}
+
+// With Test Vpp on, a Test Vpp click inside the close's voltages-off finds the
+// program ending: no voltages-on follows, and the window closes.
+TEST(Form1Nesting, ATestVppClickInsideTheClosingVoltagesOffIsRefused) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace});
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    ASSERT_TRUE(test::wait_until([&] { return last_power_message(trace).find("power on") != std::string::npos; }, 3000));
+    bool inside = false;
+    inside_next_call(s, [&] {
+        inside = s.window->engine().inside();
+        QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    });
+    s.window->close();
+    EXPECT_TRUE(inside) << "the click did not come inside the close";
+    test::spin_for(100);  // a held click would run by now
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+    EXPECT_FALSE(s.window->engine().opstate().testvpp);
+}
+
+// The close question is withdrawn when the run ends while it stands; the
+// window stays, and a later close closes it.
+TEST(Form1Close, TheQuestionIsWithdrawnWhenTheRunEnds) {
+    SimWindow s({"--reply-delay-ms", "2"});
+    open_example(s);
+    s.click(program_all);
+    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    bool stood = false;
+    // Should the question stay, No ends the wait and the test fails.
+    QTimer::singleShot(30000, s.window.get(), [&] {
+        if (auto* box = QApplication::activeModalWidget()) box->close();
+    });
+    QTimer::singleShot(50, s.window.get(), [&] { stood = QApplication::activeModalWidget() != nullptr; });
+    s.window->close();
+    EXPECT_TRUE(stood);
+    EXPECT_TRUE(starts(s.status(), "Chip programmed. ")) << s.status();
+    EXPECT_TRUE(s.window->isVisible());
+    s.window->close();
+    EXPECT_FALSE(s.window->isVisible());
+}
+
+namespace {
+
+// The small device list with one algorithm line spoiled by a typo.
+std::string typo_devices(const test::TempFolder& dir) {
+    std::ifstream in(test::small_devices);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string list = text.str();
+    const std::string good = "erasealgdef 0: begin,s00-3fff,s02-3fff,s09,";
+    const auto at = list.find(good);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos) list.replace(at, good.size(), "erasealgdef 0: begin,s00-3fff,s02-3fff,s9,");
+    const std::string path = dir.file("typo_devices.txt");
+    std::ofstream(path) << list;
+    return path;
+}
+
+}  // namespace
+
+// A typo in an algorithm ends the program, as it must, but not with the chip
+// powered: after the box the voltages go off.
+TEST(Form1Drill, UnrecognizedInstructionEndsWithTheVoltagesOff) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace}, typo_devices(dir));
+    BoxReader boxes;
+    s.click(2);  // Erase All
+    EXPECT_TRUE(test::wait_until([&] { return s.window->ended(); }, 10000));
+    EXPECT_TRUE(any_says(boxes.texts, "Unrecognized symbolic instruction 's9'."));
+    EXPECT_FALSE(s.window->isVisible());
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+}
+
+// A signal that would end the program (a logout, kill, its terminal closed,
+// Ctrl+C) during a run or with Test Vpp on first switches the voltages off,
+// as a close answered Yes does; with nothing running it ends it at once.
+TEST(Form1Signal, EndsTheProgramWithTheVoltagesOff) {
+    const struct {
+        const char* name;
+        int signo;
+        bool vpp;  // Test Vpp on rather than Program All
+    } cases[] = {
+        {"SIGTERM during Program All", SIGTERM, false},
+        {"SIGHUP during Program All", SIGHUP, false},
+        {"SIGINT during Program All", SIGINT, false},
+        {"SIGTERM with Test Vpp on", SIGTERM, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempFolder dir;
+        const QString trace = QString::fromStdString(dir.file("trace.txt"));
+        SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
+        int ended = 0;
+        s.window->end_by_signal = [&](int signo) { ended = signo; };
+        BoxReader boxes;
+        if (c.vpp) {
+            QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+            ASSERT_TRUE(test::wait_until([&] { return last_power_message(trace).find("power on") != std::string::npos; }, 3000));
+        } else {
+            open_example(s);
+            s.click(program_all);
+            ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+        }
+        ::kill(::getpid(), c.signo);
+        EXPECT_TRUE(test::wait_until([&] { return ended != 0; }, 5000));
+        EXPECT_EQ(ended, c.signo);
+        EXPECT_TRUE(boxes.texts.empty()) << boxes.texts[0];
+        EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+    }
+}
+
+TEST(Form1Signal, WithNothingRunningEndsAtOnce) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace});
+    int ended = 0;
+    s.window->end_by_signal = [&](int signo) { ended = signo; };
+    ::kill(::getpid(), SIGHUP);
+    EXPECT_TRUE(test::wait_until([&] { return ended != 0; }, 2000));
+    EXPECT_EQ(ended, SIGHUP);
+    EXPECT_EQ(last_power_message(trace), "");
 }

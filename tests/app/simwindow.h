@@ -55,8 +55,11 @@ private:
 };
 
 struct SimWindow {
-    explicit SimWindow(const QStringList& simargs = {}) : folder("sim") {
-        EXPECT_EQ(load_devices(small_devices, list), LoadResult::loaded);
+    // The window reads its models from devices, the simulator always from
+    // the small list.
+    explicit SimWindow(const QStringList& simargs = {}, const std::string& devices = small_devices)
+        : folder("sim") {
+        EXPECT_EQ(load_devices(devices, list), LoadResult::loaded);
         sim.start(QString(TESSALY_BIN_DIR) + "/tessaly-sim",
                   QStringList{"--model", "PIC16F628A", "--device-list",
                               QString::fromStdString(small_devices)} + simargs);
