@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "devices/fileio.h"
+#include "ordinary_user.h"
 #include "tempfolder.h"
 
 #include <unistd.h>
@@ -185,18 +188,24 @@ TEST_F(Settings, DamagedFileStaysWhenNoNameIsFree) {
 }
 
 TEST_F(Settings, UnwritableFolderHoldsWritesForTheRun) {
-    fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore permissions";
-    SettingsStore store(dir.string());
-    int told = 0;
-    store.on_not_stored([&](const std::string&) { ++told; });
-    store.reg_setlong(set_portnumber, 9);
-    EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 9);
-    EXPECT_EQ(store.reg_getstring(set_baudrate, "56000"), "56000");
-    EXPECT_FALSE(fs::exists(dir / settings_filename));
-    EXPECT_EQ(told, 2);
-    EXPECT_EQ(SettingsStore(dir.string()).reg_getlong(set_portnumber, 2), 2);
+    ASSERT_TRUE(test::hand_to_ordinary_user(root.path()));
+    const auto checks = [&] {
+        fs::create_directories(dir);
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        // A folder out of reach would refuse the writes as well, for the wrong reason.
+        ASSERT_EQ(::access(dir.c_str(), R_OK | X_OK), 0) << dir << ": " << std::strerror(errno);
+        if (::access(dir.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore permissions";
+        SettingsStore store(dir.string());
+        int told = 0;
+        store.on_not_stored([&](const std::string&) { ++told; });
+        store.reg_setlong(set_portnumber, 9);
+        EXPECT_EQ(store.reg_getlong(set_portnumber, 2), 9);
+        EXPECT_EQ(store.reg_getstring(set_baudrate, "56000"), "56000");
+        EXPECT_FALSE(fs::exists(dir / settings_filename));
+        EXPECT_EQ(told, 2);
+        EXPECT_EQ(SettingsStore(dir.string()).reg_getlong(set_portnumber, 2), 2);
+    };
+    EXPECT_TRUE(test::as_ordinary_user(checks));
 }
 
 // Places where no write can succeed, even for root: each failed write is told

@@ -1,5 +1,6 @@
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
+#include "ordinary_user.h"
 #include "ptypair.h"
 #include "qtloop.h"
 #include "tempfolder.h"
@@ -326,11 +327,14 @@ TEST_F(SerialLine, OpenFailuresAreRefusedAndLeaveTheControlClosed) {
 }
 
 TEST_F(SerialLine, PortWithoutPermissionIsRefused) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root opens any device";
-    ASSERT_EQ(::chmod(pty.terminal_path().c_str(), 0), 0);
-    ASSERT_TRUE(ctl->CommPort(3));
-    EXPECT_FALSE(ctl->PortOpen(true));
-    EXPECT_FALSE(ctl->PortOpen());
+    ASSERT_TRUE(test::hand_to_ordinary_user(pty.terminal_path()));
+    const auto checks = [&] {
+        ASSERT_EQ(::chmod(pty.terminal_path().c_str(), 0), 0);
+        ASSERT_TRUE(ctl->CommPort(3));
+        EXPECT_FALSE(ctl->PortOpen(true));
+        EXPECT_FALSE(ctl->PortOpen());
+    };
+    EXPECT_TRUE(test::as_ordinary_user(checks));
 }
 
 // A control that reads the ports file at every open, and the far ends of the
