@@ -15,6 +15,9 @@ namespace tessaly {
 namespace {
 
 const char* const errors_heading = "Input program file in Intel Hex Format contains errors.";
+// The box that names a record line shows it whole up to this length, enough
+// for 32 data bytes; a longer line is cut.
+constexpr std::size_t shown_line_chars = 80;
 
 // Indexed by error code; code 0 means no error.
 const std::array<const char*, 12> error_texts = {
@@ -46,6 +49,7 @@ enum RecordCode : int {
     rec_bad_length = 10,
     rec_bad_data = 11,
     rec_end_of_file = 100,
+    rec_no_record = 101,  // a blank line or a comment
 };
 
 constexpr std::int64_t id_first = id_first_address, id_last = id_last_address;
@@ -116,6 +120,12 @@ private:
     std::deque<std::string> last_;
 };
 
+std::string without_trailing_blanks(std::string line) {
+    const std::size_t keep = line.find_last_not_of(' ');
+    line.erase(keep == std::string::npos ? 0 : keep + 1);
+    return line;
+}
+
 class RecordReader {
 public:
     RecordReader(const SelectedDevice& dev, ChipImage& image, std::int32_t& wordsloaded)
@@ -124,10 +134,9 @@ public:
         eeprom_bytes_ = clamp_size(dev.eepromsize, image.eeprombuf.size());
     }
 
-    int record(std::string line) {
-        std::size_t keep = line.find_last_not_of(' ');
-        line.erase(keep == std::string::npos ? 0 : keep + 1);
-        if (line.empty() || line[0] == ';') return rec_ok;
+    int record(const std::string& text) {
+        const std::string line = without_trailing_blanks(text);
+        if (line.empty() || line[0] == ';') return rec_no_record;
         if (line[0] != ':') return rec_bad_start;
         if (line.size() < 11) return rec_too_short;
         const std::size_t n = line.size();
@@ -209,6 +218,37 @@ std::string warning_text(const OutOfRangeList& outside) {
            std::to_string(outside.count()) + " addresses out of range:" + crlf + outside.text() + crlf;
 }
 
+// A file cut short at a line break reads as a whole one: only the missing end
+// record tells, so the box names the record the data stops at.
+std::string no_end_text(std::size_t number, const std::string& text) {
+    std::string line = without_trailing_blanks(text);
+    if (line.size() > shown_line_chars) line = line.substr(0, shown_line_chars) + "...";
+    return std::string("The file has no end-of-file record (") + end_of_file_record + "): it may be incomplete." +
+           crlf + "Its last record is on line " + std::to_string(number) + ": " + line;
+}
+
+// Where the record loop stopped: at a bad record (its code and line), at the
+// end record, or past the last line (rec_ok, with the line of the last record
+// read, 0 when there was none).
+struct LoopEnd {
+    int code = rec_ok;
+    std::size_t line = 0;
+};
+
+LoopEnd read_records(const std::vector<std::string>& lines, RecordReader& reader) {
+    LoopEnd end;
+    for (std::size_t number = 1; number < lines.size(); ++number) {
+        const int code = reader.record(lines[number]);
+        if (code == rec_no_record) continue;
+        end.line = number;
+        if (code != rec_ok) {
+            end.code = code;
+            break;
+        }
+    }
+    return end;
+}
+
 }  // namespace
 
 std::string record_checksum(const std::string& body) {
@@ -227,17 +267,16 @@ bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage&
     }
     const std::vector<std::string> lines = split_lines(std::move(text));
     RecordReader reader(dev, image, wordsloaded);
-    for (std::size_t number = 1; number < lines.size(); ++number) {
-        const int code = reader.record(lines[number]);
-        if (code == rec_end_of_file) break;
-        if (code != rec_ok) {
-            show_msgbox(std::string(errors_heading) + crlf + "Line number " + std::to_string(number) +
-                            error_texts[static_cast<std::size_t>(code)],
-                        box_error);
-            return false;
-        }
+    const LoopEnd end = read_records(lines, reader);
+    if (end.code != rec_ok && end.code != rec_end_of_file) {
+        show_msgbox(std::string(errors_heading) + crlf + "Line number " + std::to_string(end.line) +
+                        error_texts[static_cast<std::size_t>(end.code)],
+                    box_error);
+        return false;
     }
     if (reader.out_of_range().count() > 0) show_msgbox(warning_text(reader.out_of_range()), box_info);
+    // Some tools write no end record, so its absence is told, not refused.
+    if (end.code == rec_ok && end.line > 0) show_msgbox(no_end_text(end.line, lines[end.line]), box_info);
     return true;
 }
 

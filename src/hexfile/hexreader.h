@@ -12,6 +12,9 @@
 
 namespace tessaly {
 
+// The end-of-file record that closes every file.
+inline constexpr const char* end_of_file_record = ":00000001FF";
+
 // Checksum of a record body (the line without ":" and without its last two
 // characters): two upper-case hex digits. A pair that is not two upper-case
 // hex digits counts as -1, so a lower-case record never matches.
@@ -21,7 +24,9 @@ std::string record_checksum(const std::string& body);
 // wordsloaded is raised to the highest FLASH word address written plus 1.
 // Returns false after showing an error (kind 16): a bad record or a file that
 // cannot be read; the buffers then hold whatever came before the fault. Returns
-// true otherwise, after showing the out-of-range warning (kind 64) if needed.
+// true otherwise, after showing the out-of-range warning (kind 64) if needed,
+// and then a box (kind 64) naming the last record when the file has records
+// but no end-of-file record: it is read to its last line all the same.
 bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage& image,
                   std::int32_t& wordsloaded, const MsgBox& show_msgbox);
 

@@ -16,7 +16,6 @@ constexpr std::int32_t flash_byte_start = 0x0000;
 constexpr std::int32_t config_byte_address = hex_byte_address(config1_address);
 constexpr std::int32_t eeprom_byte_start = hex_byte_address(eeprom_address);
 constexpr std::size_t digits_per_record = 32;
-const char* const end_of_file_body = "00000001";
 
 std::string record(const std::string& body) { return ":" + body + record_checksum(body); }
 
@@ -64,7 +63,7 @@ std::vector<std::string> hexfile_lines(const SelectedDevice& dev, const ChipImag
     if (dev.config2used) config += hex4swap(image.conf[1]);
     lines.push_back(data_record(config_byte_address, config));
     add_area(lines, image.eeprombuf, last_nonblank_eeprom(dev, image), eeprom_byte_start);
-    lines.push_back(record(end_of_file_body));
+    lines.push_back(end_of_file_record);
     return lines;
 }
 

@@ -153,10 +153,7 @@ TEST(ReadHexfile, PlacesWordsByTheAddressMap) {
     const std::string list25 = out_of_range_list(0x2010, 16).substr(0, 16 * 6 - 2) + ", ..., " +
                                out_of_range_list(0x2010 + 17, 8);
     const LoadCase cases[] = {
-        {"empty file", "", nothing, 0, ""},
-        {"comments and blank lines only", "; one\r\n\r\n\r\n\r\n;two\n", nothing, 0, ""},
         {"end record stops the read", crlf_lines({eof, "garbage"}), nothing, 0, ""},
-        {"no end record", rec("020000005530"), [](ChipImage& i) { i.flashbuf[0] = 0x3055; }, 1, ""},
         {"trailing blanks", rec("020000005530") + "   \r\n" + eof + "  ",
          [](ChipImage& i) { i.flashbuf[0] = 0x3055; }, 1, ""},
         {"type 05 ignored", crlf_lines({rec("0400000500001234"), eof}), nothing, 0, ""},
@@ -194,7 +191,8 @@ TEST(ReadHexfile, PlacesWordsByTheAddressMap) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Read r = read_text_as_file(c.file, dev);
+        // Closed by the end record, so that the warning is the only box.
+        const Read r = read_text_as_file(c.file + "\r\n" + eof, dev);
         ChipImage want = blank_image(dev);
         c.expect(want);
         EXPECT_TRUE(r.ok);
@@ -210,8 +208,55 @@ TEST(ReadHexfile, PlacesWordsByTheAddressMap) {
     }
 }
 
+std::string no_end_box(int line, const std::string& text) {
+    return "The file has no end-of-file record (:00000001FF): it may be incomplete.\r\nIts last record is on line " +
+           std::to_string(line) + ": " + text;
+}
+
+TEST(ReadHexfile, FileWithoutEndRecordLoadsAndNamesItsLastRecord) {
+    const std::string first = words_rec(0, {0x3055, 0x0080});
+    const std::string last = words_rec(0x10, {0x2810});
+    const auto first_only = [](ChipImage& i) { i.flashbuf[0] = 0x3055; i.flashbuf[1] = 0x0080; };
+    const auto both = [first_only](ChipImage& i) { first_only(i); i.flashbuf[8] = 0x2810; };
+    const auto nothing = [](ChipImage&) {};
+    const std::string long_line = rec("00000005" + std::string(70, '7'));  // 81 characters
+    const struct {
+        const char* name;
+        std::string file;
+        std::function<void(ChipImage&)> expect;  // changes to the blank image
+        std::int32_t wordsloaded;
+        std::vector<std::string> boxes;  // kind 64, in order
+    } cases[] = {
+        {"cut after a record", crlf_lines({first, last}), both, 9, {no_end_box(2, last)}},
+        {"lines counted as in errors, trailing blanks, comment after",
+         crlf_lines({first, "", "", last + "   ", "; the end"}), both, 9, {no_end_box(3, last)}},
+        {"after the out-of-range warning", crlf_lines({first, words_rec(0x4008, {0, 0})}), first_only, 2,
+         {warning_box(2, "2004, 2005."), no_end_box(2, words_rec(0x4008, {0, 0}))}},
+        {"a long last line is cut", crlf_lines({first, long_line}), first_only, 2,
+         {no_end_box(2, long_line.substr(0, 80) + "...")}},
+        {"empty file", "", nothing, 0, {}},
+        {"comments and blank lines only", "; one\r\n\r\n\r\n\r\n;two\n", nothing, 0, {}},
+        {"lines after the end record", crlf_lines({first, eof, last}), first_only, 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read r = read_text_as_file(c.file, dev);
+        ChipImage want = blank_image(dev);
+        c.expect(want);
+        EXPECT_TRUE(r.ok);
+        expect_same_image(r.image, want);
+        EXPECT_EQ(r.wordsloaded, c.wordsloaded);
+        std::vector<std::string> texts;
+        for (const Box& b : r.boxes) {
+            EXPECT_EQ(b.kind, box_info);
+            texts.push_back(b.text);
+        }
+        EXPECT_EQ(texts, c.boxes);
+    }
+}
+
 TEST(ReadHexfile, DeviceWithoutEepromListsEepromDataAsOutOfRange) {
-    const Read r = read_text_as_file(rec("024200001234"), test_device(1024, 0, false));
+    const Read r = read_text_as_file(crlf_lines({rec("024200001234"), eof}), test_device(1024, 0, false));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.image.eeprombuf, std::vector<std::int32_t>{0});
     ASSERT_EQ(r.boxes.size(), 1u);
