@@ -3,13 +3,18 @@
 #include <QByteArray>
 #include <QMetaObject>
 
+#include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/timerfd.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tessaly {
@@ -54,6 +59,42 @@ void ask_low_latency(int fd) {
     (void)::ioctl(fd, TIOCSSERIAL, &serial);
 }
 
+// Why the open device at fd, reached through path, failed, asked afresh: the
+// port's own error text carries the errno of whatever call set it last, since
+// a hung-up line ends its reads with an end of file and sets none. A call that
+// reads nothing off the line tells the reason the system has; a device whose
+// path has gone is gone, whatever the system says.
+std::string loss_reason(int fd, const std::string& path) {
+    termios line{};
+    const int failed = ::tcgetattr(fd, &line) == 0 ? 0 : errno;
+    struct stat st {};
+    const bool gone = ::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    const std::string system = failed != 0 ? std::strerror(failed) : "";
+    if (gone) return system.empty() ? "the device is gone" : "the device is gone (" + system + ")";
+    return system.empty() ? "the device no longer answers" : system;
+}
+
+// A lost line stays readable for good (end of file, a hang-up), so the port's
+// read notification would fire at every round of the event loop until the port
+// is closed, and a handler that stands (a box it shows) keeps it from closing.
+// QSerialPort has no switch for that notification, and every read of the port
+// switches it on again, so the descriptor itself is made quiet instead: an
+// unarmed timer takes its place, never readable nor writable, and the port
+// closes it in time as its own. The dead device is held by the descriptor
+// returned (-1 if none) until then: let go, its number could pass to a new
+// device while the port still holds the lock that goes with the number.
+int quieten(int fd) {
+    const int held = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const int quiet = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (held >= 0 && quiet >= 0 && ::dup3(quiet, fd, O_CLOEXEC) >= 0) {
+        ::close(quiet);
+        return held;
+    }
+    if (quiet >= 0) ::close(quiet);
+    if (held >= 0) ::close(held);
+    return -1;
+}
+
 }  // namespace
 
 SerialControl::SerialControl(ComPortMap ports, QObject* parent)
@@ -70,7 +111,7 @@ SerialControl::SerialControl(ComPortLookup lookup, QObject* parent)
 
 SerialControl::~SerialControl() {
     disconnect(&port_, nullptr, this, nullptr);
-    if (port_.isOpen()) port_.close();
+    if (port_.isOpen()) close_port();
 }
 
 bool SerialControl::fail(std::string why) {
@@ -116,6 +157,12 @@ bool SerialControl::Settings(const std::string& text) {
     return true;
 }
 
+void SerialControl::close_port() {
+    port_.close();
+    // The port has given up its lock: the lost device may go with it.
+    if (held_ >= 0) ::close(std::exchange(held_, -1));
+}
+
 bool SerialControl::apply_baud() {
     return port_.setBaudRate(baud_) || is_pty(port_.handle());
 }
@@ -128,7 +175,7 @@ bool SerialControl::PortOpen(bool open) {
     if (!open) {
         if (port_.isOpen()) {
             take_received();
-            port_.close();
+            close_port();
             ++session_;
         }
         lost_ = false;
@@ -136,7 +183,7 @@ bool SerialControl::PortOpen(bool open) {
         return true;
     }
     if (PortOpen()) return true;
-    if (port_.isOpen()) port_.close();  // lost, its report still on the way
+    if (port_.isOpen()) close_port();  // lost, its report still on the way
 
     lost_ = false;
     ++session_;
@@ -250,12 +297,8 @@ void SerialControl::on_error(QSerialPort::SerialPortError err) {
         return;
     if (!port_.isOpen() || lost_) return;
     lost_ = true;
-    // A pseudo-terminal whose far side closed reads as end of file, and the
-    // error text then carries a stale errno: say what happened instead.
-    const std::string why = err == QSerialPort::ReadError
-                                ? "the line was closed at the far end"
-                                : port_.errorString().toStdString();
-    error_ = port_label() + " was lost: " + why;
+    error_ = port_label() + " was lost: " + loss_reason(port_.handle(), path_);
+    held_ = quieten(port_.handle());
     // Closing inside QSerialPort's own notification is left to the event loop.
     QMetaObject::invokeMethod(
         this, [this, session = session_, text = QString::fromStdString(error_)] {
@@ -275,7 +318,7 @@ void SerialControl::finish_lost(std::uint64_t session, const QString& why) {
     }
     if (port_.isOpen()) {
         take_received();
-        port_.close();
+        close_port();
     }
     ++session_;
     lost_ = false;

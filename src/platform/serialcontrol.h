@@ -20,8 +20,8 @@ namespace tessaly {
 // Errors: every assignment that can be refused returns false, leaves the
 // control as it was and puts the reason in error_text(); the caller "catches"
 // by testing the result. A port that is lost while open (adapter pulled, far
-// side of a pseudo-terminal gone) is reported once through port_lost, after
-// which the control is closed.
+// side of a pseudo-terminal gone) is reported once through port_lost, with the
+// reason of the failure itself, after which the control is closed.
 //
 // Received bytes are kept until Input reads them, also after the port closes;
 // opening the port starts with nothing waiting, so nothing from an earlier
@@ -91,6 +91,7 @@ private:
     void finish_lost(std::uint64_t session, const QString& why);
     void owe_event();
     void deliver();
+    void close_port();
     bool apply_baud();
     bool fail(std::string why);
     std::string port_label() const;
@@ -110,6 +111,7 @@ private:
     std::uint64_t session_ = 0;  // counts opens and closes, so a late loss report
                                  // of an old connection is not applied to a new one
     bool lost_ = false;      // the open port failed; closing is on its way
+    int held_ = -1;          // the lost device, kept open while the port is
     bool owed_ = false;      // an OnComm is due once the handler may run
     bool in_handler_ = false;
     QString loss_after_handler_;  // a loss to finish once the handler has returned

@@ -1,11 +1,15 @@
 #include "platform/serialcontrol.h"
 #include "platform/seriallink.h"
+#include "cputime.h"
 #include "ordinary_user.h"
 #include "ptypair.h"
 #include "qtloop.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +23,7 @@ namespace tessaly {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::process_cpu_seconds;
 using test::PtyPair;
 using test::spin_for;
 using test::spin_until;
@@ -185,6 +190,71 @@ TEST_F(SerialLine, WhatHappensWhileAHandlerRunsTheLoopComesAfterIt) {
     ASSERT_TRUE(spin_until([&] { return losses == 1; }));
     EXPECT_EQ(losses_inside, 0);
     EXPECT_FALSE(ctl->PortOpen());
+}
+
+// Runs a loop of its own for ms milliseconds, as a box that stands does.
+void stand(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A line lost while a handler stands (a box it shows) cannot be closed under
+// it, and the dead line stays readable: nothing may spin on it meanwhile. Nor
+// may the port's hold on the dead device keep a device that comes meanwhile
+// from opening.
+TEST_F(SerialLine, LineLostUnderAStandingHandlerIdlesAndLetsANewDeviceOpen) {
+    QObject::disconnect(ctl.get(), &SerialControl::OnComm, nullptr, nullptr);
+    double cpu = -1;
+    std::string other_open;
+    QObject::connect(ctl.get(), &SerialControl::OnComm, [&] {
+        ctl->Input();
+        if (cpu >= 0) return;
+        pty.close_far();
+        const double before = process_cpu_seconds();
+        stand(1000);
+        cpu = process_cpu_seconds() - before;
+        PtyPair newcomer;
+        SerialControl other(map_of(3, newcomer.terminal_path()));
+        other_open = other.CommPort(3) && other.PortOpen(true) ? "" : other.error_text();
+    });
+    open();
+    ASSERT_TRUE(ctl->RThreshold(1));
+    ASSERT_TRUE(pty.send({1}));
+    ASSERT_TRUE(spin_until([&] { return losses == 1; })) << losses;
+    EXPECT_LT(cpu, 0.25) << "seconds of processor time while the handler stood for one second";
+    EXPECT_EQ(other_open, "");
+    EXPECT_FALSE(ctl->PortOpen());
+}
+
+// The reason a lost line is told with is the failure's own, not the text of
+// some earlier call's errno: the far end closing takes the terminal device away.
+TEST(SerialLoss, ReasonSaysTheDeviceIsGone) {
+    test::ensure_app();
+    for (const bool in_handler : {false, true}) {
+        SCOPED_TRACE(in_handler ? "while a handler stands" : "while nothing runs");
+        PtyPair pty;
+        const std::string path = pty.terminal_path();
+        SerialControl ctl(map_of(3, path));
+        std::string why;
+        QObject::connect(&ctl, &SerialControl::port_lost, [&](const QString& w) { why = w.toStdString(); });
+        QObject::connect(&ctl, &SerialControl::OnComm, [&] {
+            ctl.Input();
+            pty.close_far();
+            stand(100);
+        });
+        ASSERT_TRUE(ctl.CommPort(3) && ctl.PortOpen(true)) << ctl.error_text();
+        ASSERT_TRUE(ctl.RThreshold(in_handler ? 1 : 0));
+        if (in_handler) {
+            ASSERT_TRUE(pty.send({1}));
+        } else {
+            pty.close_far();
+        }
+        ASSERT_TRUE(spin_until([&] { return !why.empty(); }));
+        ASSERT_NE(::access(path.c_str(), F_OK), 0);
+        EXPECT_EQ(why.rfind("COM3 (" + path + ") was lost: the device is gone", 0), 0u) << why;
+        EXPECT_EQ(why.find("temporarily unavailable"), std::string::npos) << why;
+    }
 }
 
 // The link sends a message's bytes in one go once its last byte is handed
