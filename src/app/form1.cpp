@@ -377,15 +377,9 @@ void Form1::wait_for_voltages_off() {
 void Form1::end_on_signal(int signo) {
     if (signalled_) return;
     signalled_ = true;
-    // A box of a run that has ended stands in an engine call: the voltages-off
-    // went out before it, and the box must not keep the program.
-    if (engine_.inside() && !engine_.busy()) {
-        end_by_signal(signo);
-        return;
-    }
     when_engine_free([this, signo] {
         if (engine_.shut_down()) wait_for_voltages_off();
-        end_by_signal(signo);
+        exit_by_signal(signo);
     });
 }
 
@@ -449,7 +443,9 @@ void Form1::sleep_ms(std::int32_t ms) {
 }
 
 int Form1::show_msgbox(const std::string& text, int kind) {
-    return boxes_.show_msgbox(text, kind);
+    // Once a signal has come no box may keep the program: the engine call it
+    // stands in must return so that the voltages can go off.
+    return boxes_.show_msgbox(text, kind, [this] { return signalled_; });
 }
 
 double Form1::clock() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }

@@ -110,7 +110,7 @@ public:
     // The file chooser; tests replace it.
     std::function<std::string(const FileRequest&)> file_chooser;
     // Ends the program for a signal once the chip is unpowered; tests replace it.
-    std::function<void(int)> end_by_signal = EndSignals::end_by;
+    std::function<void(int)> exit_by_signal = EndSignals::end_by;
 
     QLabel* Label7 = nullptr;
     QLabel* label_vpp = nullptr;

@@ -21,8 +21,8 @@ public:
     // Returns answer_ok, or answer_yes / answer_no for box_yesno. Escape and
     // the window's close button answer answer_no.
     int show_msgbox(const std::string& text, int kind) const;
-    // The same, withdrawn as soon as withdrawn() says the question no longer
-    // stands: the answer is then answer_no.
+    // The same, withdrawn within 50 ms of withdrawn() saying that it is no
+    // longer wanted: the answer is then answer_no.
     int show_msgbox(const std::string& text, int kind, const std::function<bool()>& withdrawn) const;
 
     // Returns the text entered, "" on Cancel or Escape, the default unchanged

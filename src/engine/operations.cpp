@@ -8,6 +8,7 @@ namespace {
 
 constexpr double seconds_per_day = 86400.0;
 
+constexpr const char* partly_erased = "the chip may be only partly erased. Run Erase All again.";
 constexpr const char* shifted_read =
     "the words read may belong to other addresses. Run it again.";
 
@@ -21,8 +22,7 @@ constexpr std::array<OperationInfo, 5> operations{{
      nullptr, nullptr, shifted_read, nullptr, true, false},
     {Operation::erase, "erase", &SelectedDevice::eraselines, "Begin erase all.",
      "Chip erased. ", nullptr, nullptr,
-     "the chip may be only partly erased. Run Erase All again.",
-     "the chip may be only partly erased. Run Erase All again.", false, false},
+     partly_erased, partly_erased, false, false},
     {Operation::blank, "blank", &SelectedDevice::blanklines, "Begin blank check.",
      "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:", shifted_read, nullptr, false, true},
     {Operation::verify, "verify", &SelectedDevice::verifylines, "Begin verify.",

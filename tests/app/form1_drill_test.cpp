@@ -371,21 +371,26 @@ TEST(Form1Nesting, ATestVppClickInsideTheClosingVoltagesOffIsRefused) {
 }
 
 // The close question is withdrawn when the run ends while it stands; the
-// window stays, and a later close closes it.
+// window stays, and a later close closes it. Erase All is a few messages, each
+// answered after a tenth of a second: the question stands about a second,
+// whatever the load on the machine.
 TEST(Form1Close, TheQuestionIsWithdrawnWhenTheRunEnds) {
-    SimWindow s({"--reply-delay-ms", "2"});
-    open_example(s);
-    s.click(program_all);
-    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:"); }, 10000)) << s.status();
+    SimWindow s({"--reply-delay-ms", "100"});
+    s.click(2);  // Erase All
+    ASSERT_TRUE(s.window->engine().pending());
     bool stood = false;
-    // Should the question stay, No ends the wait and the test fails.
-    QTimer::singleShot(30000, s.window.get(), [&] {
-        if (auto* box = QApplication::activeModalWidget()) box->close();
-    });
+    bool stayed = false;
     QTimer::singleShot(50, s.window.get(), [&] { stood = QApplication::activeModalWidget() != nullptr; });
+    QTimer::singleShot(4000, s.window.get(), [&] {
+        if (auto* box = QApplication::activeModalWidget()) {
+            stayed = true;
+            box->close();
+        }
+    });
     s.window->close();
     EXPECT_TRUE(stood);
-    EXPECT_TRUE(starts(s.status(), "Chip programmed. ")) << s.status();
+    EXPECT_FALSE(stayed) << "the question stayed after the run had ended";
+    EXPECT_TRUE(starts(s.status(), "Chip erased. ")) << s.status();
     EXPECT_TRUE(s.window->isVisible());
     s.window->close();
     EXPECT_FALSE(s.window->isVisible());
@@ -424,6 +429,16 @@ TEST(Form1Drill, UnrecognizedInstructionEndsWithTheVoltagesOff) {
     EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
 }
 
+namespace {
+
+// The signals as a fresh program finds them, whatever the shell that started
+// the tests ignores: an ignored signal would stay ignored.
+void default_end_signals() {
+    for (int signo : {SIGTERM, SIGHUP, SIGINT}) std::signal(signo, SIG_DFL);
+}
+
+}  // namespace
+
 // A signal that would end the program (a logout, kill, its terminal closed,
 // Ctrl+C) during a run or with Test Vpp on first switches the voltages off,
 // as a close answered Yes does; with nothing running it ends it at once.
@@ -440,11 +455,12 @@ TEST(Form1Signal, EndsTheProgramWithTheVoltagesOff) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        default_end_signals();
         const test::TempFolder dir;
         const QString trace = QString::fromStdString(dir.file("trace.txt"));
         SimWindow s({"--reply-delay-ms", "20", "--trace", trace});
         int ended = 0;
-        s.window->end_by_signal = [&](int signo) { ended = signo; };
+        s.window->exit_by_signal = [&](int signo) { ended = signo; };
         BoxReader boxes;
         if (c.vpp) {
             QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
@@ -463,13 +479,71 @@ TEST(Form1Signal, EndsTheProgramWithTheVoltagesOff) {
 }
 
 TEST(Form1Signal, WithNothingRunningEndsAtOnce) {
+    default_end_signals();
     const test::TempFolder dir;
     const QString trace = QString::fromStdString(dir.file("trace.txt"));
     SimWindow s({"--trace", trace});
     int ended = 0;
-    s.window->end_by_signal = [&](int signo) { ended = signo; };
+    s.window->exit_by_signal = [&](int signo) { ended = signo; };
     ::kill(::getpid(), SIGHUP);
     EXPECT_TRUE(test::wait_until([&] { return ended != 0; }, 2000));
     EXPECT_EQ(ended, SIGHUP);
     EXPECT_EQ(last_power_message(trace), "");
+}
+
+// A signal taken in the yields of the voltages-off message itself, before its
+// bytes have gone out, ends the program only once they have. The stand-in for
+// the end closes the port, as the end of the process would.
+TEST(Form1Signal, InsideTheVoltagesOffItWaitsForItToGoOut) {
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "a close with Test Vpp on" : "Test Vpp switched off");
+        default_end_signals();
+        const test::TempFolder dir;
+        const QString trace = QString::fromStdString(dir.file("trace.txt"));
+        SimWindow s({"--trace", trace});
+        QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+        ASSERT_TRUE(test::wait_until([&] { return last_power_message(trace).find("power on") != std::string::npos; }, 3000));
+        test::spin_for(50);
+        int ended = 0;
+        bool inside = true;
+        s.window->exit_by_signal = [&](int signo) {
+            ended = signo;
+            inside = s.window->engine().inside();
+            (void)s.window->MSComm1().PortOpen(false);
+        };
+        ::kill(::getpid(), SIGTERM);
+        QThread::msleep(3);  // past the yield pacing: the first yield takes the signal
+        if (closing) {
+            s.window->close();
+        } else {
+            QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+        }
+        EXPECT_TRUE(test::wait_until([&] { return ended != 0; }, 3000));
+        EXPECT_EQ(ended, SIGTERM);
+        EXPECT_FALSE(inside) << "ended inside an engine call";
+        EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+    }
+}
+
+// A box that nobody answers does not keep a signalled program: it goes, and
+// the program ends with the voltages off.
+TEST(Form1Signal, AStandingBoxDoesNotKeepTheProgram) {
+    default_end_signals();
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace}, typo_devices(dir));
+    int ended = 0;
+    s.window->exit_by_signal = [&](int signo) { ended = signo; };
+    bool sent = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (sent || QApplication::activeModalWidget() == nullptr) return;
+        sent = true;
+        ::kill(::getpid(), SIGTERM);
+    });
+    look.start(10);
+    s.click(2);  // Erase All meets the typo, and its box stands
+    EXPECT_TRUE(test::wait_until([&] { return ended != 0; }, 4000)) << "the box kept the program";
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
 }

@@ -246,7 +246,9 @@ TEST(Nesting, APortLostInsideACallEndsItThere) {
         EXPECT_FALSE(rig.engine.busy());
         EXPECT_FALSE(rig.host.locked);
         EXPECT_EQ(rig.host.timerms, 0);
-        if (c.status != nullptr) EXPECT_EQ(rig.host.status, c.status);
+        if (c.status != nullptr) {
+            EXPECT_EQ(rig.host.status, c.status);
+        }
         EXPECT_NE(rig.host.status, "Vpp and Vdd voltages turned ON!");
     }
 }
