@@ -324,6 +324,7 @@ void Engine::MSComm1_OnComm(std::string_view input) {
     // loop below, or the next receive event, takes them.
     if (inside()) return;
     const Entered entered(*this);
+    link_.follow_session();
     while (!rxqueue_.empty()) {
         op_.rxbyte = rxqueue_.front();
         rxqueue_.pop_front();

@@ -5,7 +5,6 @@
 namespace tessaly {
 
 ReplyCount::Arrival ReplyCount::arrive() {
-    follow_session();
     if (stale_ > 0) {
         --stale_;
         return Arrival::stale;

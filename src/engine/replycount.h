@@ -33,7 +33,7 @@ public:
         reply,        // one of the bytes owed
         unrequested,  // nothing was owed
     };
-    // One byte has come.
+    // One byte has come on the session the books follow (follow_session first).
     Arrival arrive();
     // Bytes still owed for the messages that await their answer.
     std::int64_t owed() const { return owed_; }
