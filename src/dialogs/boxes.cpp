@@ -15,10 +15,6 @@ constexpr int withdraw_poll_ms = 50;
 
 Boxes::Boxes(const AppInfo& app, const Theme& theme) : app_(app), theme_(theme) {}
 
-int Boxes::show_msgbox(const std::string& text, int kind) const {
-    return show_msgbox(text, kind, {});
-}
-
 int Boxes::show_msgbox(const std::string& text, int kind, const std::function<bool()>& withdrawn) const {
     Form08 box(app_, theme_);
     QTimer poll;

@@ -19,11 +19,11 @@ public:
     Boxes(const AppInfo& app, const Theme& theme);
 
     // Returns answer_ok, or answer_yes / answer_no for box_yesno. Escape and
-    // the window's close button answer answer_no.
-    int show_msgbox(const std::string& text, int kind) const;
-    // The same, withdrawn within 50 ms of withdrawn() saying that it is no
-    // longer wanted: the answer is then answer_no.
-    int show_msgbox(const std::string& text, int kind, const std::function<bool()>& withdrawn) const;
+    // the window's close button answer answer_no. A box given withdrawn goes
+    // within 50 ms of its saying that the box is no longer wanted, with the
+    // answer answer_no.
+    int show_msgbox(const std::string& text, int kind,
+                    const std::function<bool()>& withdrawn = {}) const;
 
     // Returns the text entered, "" on Cancel or Escape, the default unchanged
     // when the window is closed by its close button.

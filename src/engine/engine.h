@@ -93,8 +93,9 @@ public:
     // False when nothing was running, and nothing was sent. The window calls
     // it only between engine calls, so that no message is begun inside another.
     bool shut_down();
-    // The program must end for a fault of the device data: the voltages-off is
-    // out and the window ends once it is answered (or waited for long enough).
+    // The program is ending (shut down, or a fault of the device data): the
+    // voltages-off is out and the window ends once it is answered (or waited
+    // for long enough).
     bool ending() const { return phase_ == Phase::ending; }
     // Every reply owed at shut_down, the voltages-off one last, has come.
     bool shut_down_answered() const { return link_.settled(); }
@@ -108,7 +109,6 @@ public:
     // even inside another call, which then does nothing more.
     void port_lost(const std::string& why);
 
-    Phase phase() const { return phase_; }
     // An operation is pending or Test Vpp is on: nothing else may start.
     bool busy() const { return phase_ != Phase::idle; }
     bool pending() const {

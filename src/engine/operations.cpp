@@ -44,13 +44,6 @@ const OperationInfo& operation_info(Operation op) {
     return operations[static_cast<std::size_t>(op)];
 }
 
-const OperationInfo* find_operation(std::string_view opname) {
-    for (const OperationInfo& info : operations) {
-        if (opname == info.opname) return &info;
-    }
-    return nullptr;
-}
-
 float elapsed_seconds(float start, double now) {
     float t = static_cast<float>(now) - start;
     // An operation that runs across midnight sees the clock start again at 0.

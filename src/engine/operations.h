@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "devices/device.h"
@@ -28,8 +27,6 @@ struct OperationInfo {
 };
 
 const OperationInfo& operation_info(Operation op);
-// The operation of a pending name; nullptr for any other text.
-const OperationInfo* find_operation(std::string_view opname);
 
 // Seconds from start to now on a clock that restarts at midnight.
 float elapsed_seconds(float start, double now);

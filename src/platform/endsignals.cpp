@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <iterator>
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -19,9 +19,6 @@ public:
     explicit EndSignals(QObject* parent = nullptr);
     ~EndSignals() override;
 
-    // Whether the handlers are in place (a socket pair could be made).
-    bool watching() const { return notifier_ != nullptr; }
-
     // Ends the process as the signal would have ended it without a handler.
     [[noreturn]] static void end_by(int signo);
 
