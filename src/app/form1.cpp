@@ -39,13 +39,7 @@ constexpr int status_frame_ms = 40;
 // (and the reply it owed before it): a slow programmer's two replies, and not
 // so long that a silent one keeps the window.
 constexpr int close_wait_ms = 2000;
-// How soon an action that came inside an engine call is tried again.
-constexpr int engine_retry_ms = 20;
 
-// A label that runs a function when clicked; the lock leaves these live.
-void clickable(QLabel* label, std::function<void()> onclick) {
-    new ClickWatcher(label, std::move(onclick));
-}
 
 }  // namespace
 
@@ -91,7 +85,8 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
     // Test Vpp leaves them alone. A pending operation is always busy.
     editor_ = new CellEditor(form, *view_, curdevice_, chipimage_,
                              {[this] { return engine_.pending() && refuse_busy(); },
-                              [this] { label_hex->clear(); }});
+                              [this] { label_hex->clear(); },
+                              [this](std::function<void()> action) { gate(std::move(action)); }});
     focus_ = new GridFocus(form, *view_, *editor_);
     // Label1_Click, label_ime_Click and label_info_Click: the model change.
     for (QLabel* l : {Label1, view_->label_ime, view_->label_info}) {
@@ -127,6 +122,11 @@ Form1::Form1(const DeviceList& devicelist, AppInfo& appinfo, const std::string& 
 
 Form1::~Form1() = default;
 
+// A label that runs a function when clicked; the lock leaves these live.
+void Form1::clickable(QLabel* label, std::function<void()> onclick) {
+    new ClickWatcher(label, [this, onclick = std::move(onclick)] { gate(onclick); });
+}
+
 void Form1::build_labels(QWidget* form) {
     QLabel** labels[] = {&Label7, &label_vpp, &label_hex, &Label1, &Label3, &Label4, &Label5,
                          &label_status};
@@ -155,7 +155,7 @@ void Form1::build_menus() {
     QMenuBar* bar = menuBar();
     auto item = [this](QMenu* menu, const QString& caption, std::function<void()> run) {
         QAction* a = menu->addAction(caption);
-        connect(a, &QAction::triggered, this, std::move(run));
+        connect(a, &QAction::triggered, this, [this, run = std::move(run)] { gate(run); });
     };
     menu1 = bar->addMenu(QStringLiteral("&File"));
     item(menu1, QStringLiteral("&Clear Buffer"), [this] { menuclear_Click(); });
@@ -313,20 +313,44 @@ void Form1::menuportinfo_Click() { show_msgbox(pinout_text(), box_plain); }
 
 void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plain); }
 
-// A click handled inside an engine call (in one of its yields or boxes) waits
-// until that call has returned, so that no message is begun inside another.
 void Form1::run_operation(Operation op) {
-    when_engine_free([this, op] { engine_.start(op); });
+    gate([this, op] { engine_.start(op); });
 }
 
-void Form1::when_engine_free(std::function<void()> action) {
-    if (!engine_.inside()) {
+void Form1::gate(std::function<void()> action) {
+    if (!engine_.inside() && held_.empty()) {
         action();
         return;
     }
-    QTimer::singleShot(engine_retry_ms, this, [this, action = std::move(action)]() mutable {
-        when_engine_free(std::move(action));
-    });
+    held_.push_back(std::move(action));
+    if (!engine_.inside()) post_held();
+}
+
+void Form1::engine_free() {
+    if (!held_.empty() || engine_.bytes_waiting()) post_held();
+}
+
+bool Form1::actions_held() { return !held_.empty(); }
+
+// From the event loop, never inside the receive handler the engine call
+// returned to: a question asked there would hold up the port's events.
+void Form1::post_held() {
+    if (held_posted_) return;
+    held_posted_ = true;
+    QMetaObject::invokeMethod(this, [this] { run_held(); }, Qt::QueuedConnection);
+}
+
+// An action may stand (a question, a dialog): the next run of this, posted
+// before it, takes the rest and the received bytes on behind it.
+void Form1::run_held() {
+    held_posted_ = false;
+    while (!held_.empty() && !engine_.inside()) {
+        const std::function<void()> action = std::move(held_.front());
+        held_.pop_front();
+        post_held();
+        action();
+    }
+    if (held_.empty() && !engine_.inside()) engine_.MSComm1_OnComm({});
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -335,10 +359,10 @@ void Form1::closeEvent(QCloseEvent* event) {
         return;
     }
     // Inside an engine call the run would go on past the voltages-off: the
-    // close is tried again once the call has returned.
+    // close waits its turn.
     if (engine_.inside()) {
         event->ignore();
-        when_engine_free([this] { close(); });
+        gate([this] { close(); });
         return;
     }
     closing_ = true;
@@ -377,7 +401,7 @@ void Form1::wait_for_voltages_off() {
 void Form1::end_on_signal(int signo) {
     if (signalled_) return;
     signalled_ = true;
-    when_engine_free([this, signo] {
+    gate([this, signo] {
         if (engine_.shut_down()) wait_for_voltages_off();
         exit_by_signal(signo);
     });
@@ -404,9 +428,7 @@ void Form1::MouseWheel(std::int32_t, std::int32_t rotation, std::int32_t, std::i
     focus_->MouseWheel(rotation);
 }
 
-void Form1::label_vpp_Click() {
-    when_engine_free([this] { engine_.label_vpp_Click(); });
-}
+void Form1::label_vpp_Click() { engine_.label_vpp_Click(); }
 
 void Form1::MSComm1_OnComm() {
     link_.events_ran();
@@ -459,11 +481,9 @@ void Form1::end_program() {
         quit();
         return;
     }
-    QTimer::singleShot(0, this, [this] {
-        when_engine_free([this] {
-            wait_for_voltages_off();
-            quit();
-        });
+    gate([this] {
+        wait_for_voltages_off();
+        quit();
     });
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +93,14 @@ public:
     std::int32_t portnumber() override;
     void start_reply_timer(std::int32_t ms) override;
     void stop_reply_timer() override;
+    void engine_free() override;
+    bool actions_held() override;
+
+    // Every action a user starts in the window comes through here: it runs
+    // now when no engine call is under way and none waits before it; else it
+    // waits its turn, and the actions held run in the order they came as soon
+    // as the call has returned, before the engine takes its next byte.
+    void gate(std::function<void()> action);
 
     // File flows host.
     std::string choose_file(const FileRequest& request) override;
@@ -133,7 +143,9 @@ protected:
 
 private:
     void build_labels(QWidget* form);
-    void when_engine_free(std::function<void()> action);
+    void clickable(QLabel* label, std::function<void()> onclick);
+    void post_held();
+    void run_held();
     bool ask_to_stop();
     void wait_for_voltages_off();
     void end_on_signal(int signo);
@@ -174,6 +186,8 @@ private:
     DeadlineTimer reply_timer_;
     QTimer status_frame_;  // while locked: the status line is repainted once a frame
     EndSignals end_signals_;
+    std::deque<std::function<void()>> held_;  // user actions that came inside an engine call
+    bool held_posted_ = false;                // run_held is on its way
     bool signalled_ = false;  // ending for a signal
     bool ended_ = false;
     bool started_ = false;

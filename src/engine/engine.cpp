@@ -24,7 +24,9 @@ std::string port_error_text(std::int32_t portnumber) {
 
 struct Engine::Entered {
     explicit Entered(Engine& e) : engine(e) { ++engine.calls_; }
-    ~Entered() { --engine.calls_; }
+    ~Entered() {
+        if (--engine.calls_ == 0) engine.host_.engine_free();
+    }
     Entered(const Entered&) = delete;
     Entered& operator=(const Entered&) = delete;
     Engine& engine;
@@ -36,7 +38,7 @@ Engine::Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image)
 // opstate's Test Vpp flag always says what the phase says.
 void Engine::enter(Phase phase) {
     phase_ = phase;
-    op_.testvpp = phase == Phase::vpp_asking || phase == Phase::vpp_on;
+    op_.testvpp = phase == Phase::vpp_asking || phase == Phase::vpp_off_asked || phase == Phase::vpp_on;
 }
 
 void Engine::reset() {
@@ -207,16 +209,23 @@ void Engine::tell_wide_words(const WideWords& wide) {
 }
 
 // The run is over: the interpreter at rest, the voltages-off message sent.
-// A failure to send it is ignored: the line may be what failed.
 void Engine::end_run() {
-    enter(Phase::idle);
     host_.stop_reply_timer();
     op_.opname.clear();
     op_.ip = op_.algcount + 1;
     op_.substep = 0;
     op_.rxword = 0;
+    send_voltages_off();
+}
+
+// Idle only once the voltages-off is on the line: what runs in its yields
+// finds the engine still stopping. A failure to send it is ignored: the line
+// may be what failed.
+void Engine::send_voltages_off() {
     link_.set_rthreshold(0);
+    enter(Phase::stopping);
     send_end(link_);
+    enter(Phase::idle);
 }
 
 void Engine::stop_operation(const std::string& status, const std::string& reason, bool silent) {
@@ -286,7 +295,9 @@ void Engine::reply_timeout() {
     if (inside()) return;
     const Entered entered(*this);
     switch (phase_) {
-    case Phase::vpp_asking: vpp_unanswered(); return;
+    case Phase::vpp_asking:
+    case Phase::vpp_off_asked: vpp_unanswered(); return;
+    case Phase::vpp_leaving: vpp_off_unanswered(); return;
     case Phase::settling:
         // Reception is off after the last step: a late byte waits unread.
         if (!rxqueue_.empty() || link_.input_waiting()) {
@@ -314,6 +325,15 @@ void Engine::port_lost(const std::string& why) {
         host_.yield();
         return;
     }
+    if (phase_ == Phase::vpp_leaving) {
+        leave_test_vpp();
+        host_.show_msgbox(why + "." + crlf +
+                              "The programmer had not answered the voltages-off message yet: it "
+                              "may still hold the Vpp and Vdd voltages on.",
+                          box_error);
+        host_.yield();
+        return;
+    }
     if (!pending()) return;
     stop_operation("Operation stopped: the serial port was lost!", why + ".", true);
 }
@@ -321,11 +341,13 @@ void Engine::port_lost(const std::string& why) {
 void Engine::MSComm1_OnComm(std::string_view input) {
     for (char c : input) rxqueue_.push_back(static_cast<std::uint8_t>(c));
     // A receive event raised inside another call only queues its bytes: the
-    // loop below, or the next receive event, takes them.
+    // loop below takes them, or the window hands them on once that call has
+    // returned.
     if (inside()) return;
     const Entered entered(*this);
     link_.follow_session();
-    while (!rxqueue_.empty()) {
+    // What the window held behind a step runs before the next byte is taken.
+    while (!rxqueue_.empty() && !host_.actions_held()) {
         op_.rxbyte = rxqueue_.front();
         rxqueue_.pop_front();
         take_reply();
@@ -342,10 +364,7 @@ void Engine::take_reply() {
         if (pending()) stop_out_of_step();
         return;
     }
-    if (phase_ == Phase::vpp_asking && link_.owed() == 0) {
-        enter(Phase::vpp_on);
-        host_.stop_reply_timer();
-    }
+    if (link_.owed() == 0) vpp_answered();
     if (phase_ != Phase::running) return;
     note_reply();
     algorithm_step();
@@ -354,9 +373,13 @@ void Engine::take_reply() {
 bool Engine::label_vpp_Click() {
     if (inside()) return false;
     const Entered entered(*this);
-    if (op_.testvpp) {
-        vpp_off();
-        return true;
+    switch (phase_) {
+    case Phase::vpp_on: vpp_off(); return true;
+    // One message at a time: the off follows the voltages-on's answer or its
+    // time-out, and a further click takes it back.
+    case Phase::vpp_asking: enter(Phase::vpp_off_asked); return true;
+    case Phase::vpp_off_asked: enter(Phase::vpp_asking); return true;
+    default: break;
     }
     if (busy()) {
         host_.set_status(busy_text);
@@ -391,14 +414,35 @@ void Engine::vpp_on() {
     if (sent == SendResult::failed) host_.set_status(port_error_text(host_.portnumber()));
 }
 
-// The voltages-off goes out before the unlock lets window events run: what
-// runs in its yield finds the chip unpowered.
+// The voltages-off is on the line before the unlock lets window events run,
+// and the status says so before anything else can be shown. Reception comes
+// on after the unlock's yield: a reply taken in it would wait unheard.
 void Engine::vpp_off() {
-    leave_test_vpp();
+    host_.stop_reply_timer();
+    link_.set_rthreshold(0);
+    enter(Phase::vpp_leaving);
     const SendResult sent = send_end(link_);
+    if (phase_ != Phase::vpp_leaving) return;  // the port was lost in its yields, and that was told
+    if (sent != SendResult::sent) enter(Phase::idle);
+    host_.set_status(sent == SendResult::sent ? "Vpp and Vdd voltages turned OFF!"
+                                              : port_error_text(host_.portnumber()));
     host_.enable();
-    host_.set_status(sent == SendResult::failed ? port_error_text(host_.portnumber())
-                                                : "Vpp and Vdd voltages turned OFF!");
+    if (phase_ != Phase::vpp_leaving) return;
+    link_.set_rthreshold(1);
+    host_.start_reply_timer(reply_grace_ms);
+}
+
+// The voltage message that Test Vpp awaited has its answer.
+void Engine::vpp_answered() {
+    switch (phase_) {
+    case Phase::vpp_asking:
+        host_.stop_reply_timer();
+        enter(Phase::vpp_on);
+        return;
+    case Phase::vpp_off_asked: vpp_off(); return;
+    case Phase::vpp_leaving: leave_test_vpp(); return;
+    default: return;
+    }
 }
 
 // Nothing answered the voltages-on message: the user must not go on believing
@@ -413,17 +457,30 @@ void Engine::vpp_unanswered() {
     host_.yield();
 }
 
+// Nor the voltages-off message: the user must not take the chip out believing
+// they are off.
+void Engine::vpp_off_unanswered() {
+    leave_test_vpp();
+    link_.expect_nothing();
+    host_.set_status("Test Vpp: the programmer did not answer the voltages-off message!");
+    host_.show_msgbox("The programmer did not answer the voltages-off message: the Vpp and Vdd "
+                      "voltages may still be on." + std::string(crlf) +
+                          "Switch the programmer off before taking the chip out.",
+                      box_error);
+    host_.yield();
+}
+
 // Test Vpp ends without its answer: the voltages-off goes out all the same (a
 // lost port refuses it), and a programmer that did not answer owes nothing the
 // next run should wait for. Unlocked last: its yield may let window events run.
 void Engine::switch_vpp_off() {
-    leave_test_vpp();
-    send_end(link_);
+    host_.stop_reply_timer();
+    send_voltages_off();
     link_.expect_nothing();
     host_.enable();
 }
 
-// Test Vpp off in the engine: no answer awaited, no byte to hear.
+// Test Vpp is over in the engine: no answer awaited, no byte to hear.
 void Engine::leave_test_vpp() {
     enter(Phase::idle);
     host_.stop_reply_timer();
@@ -432,8 +489,14 @@ void Engine::leave_test_vpp() {
 
 bool Engine::shut_down() {
     if (phase_ == Phase::ending) return true;
-    if (!busy()) return false;
     const Entered entered(*this);
+    if (phase_ == Phase::vpp_leaving) {
+        // Test Vpp's voltages-off is out: its answer is the last one awaited.
+        host_.stop_reply_timer();
+        enter(Phase::ending);
+        return true;
+    }
+    if (!busy()) return false;
     send_last_voltages_off();
     return true;
 }

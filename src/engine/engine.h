@@ -63,13 +63,16 @@ public:
     // call that yields looks again after each yield: what ran in the yield may
     // have ended the run.
     enum class Phase {
-        idle,        // nothing under way
-        starting,    // the start routine, up to its first step
-        running,     // steps follow the replies
-        settling,    // the last reply is in: the quiet time before the completion
-        vpp_asking,  // Test Vpp on, its voltages-on message awaits its reply
-        vpp_on,      // Test Vpp on, answered
-        ending,      // the program ends: the voltages-off is out, its reply awaited
+        idle,           // nothing under way
+        starting,       // the start routine, up to its first step
+        running,        // steps follow the replies
+        settling,       // the last reply is in: the quiet time before the completion
+        stopping,       // a run is stopped or Test Vpp given up: its voltages-off goes out
+        vpp_asking,     // Test Vpp on, its voltages-on message awaits its reply
+        vpp_off_asked,  // switched off before that reply came: the off follows it
+        vpp_on,         // Test Vpp on, answered
+        vpp_leaving,    // Test Vpp off: its voltages-off awaits its reply; anything may start
+        ending,         // the program ends: the voltages-off is out, its reply awaited
     };
 
     Engine(Link& link, Host& host, SelectedDevice& cur, ChipImage& image);
@@ -84,9 +87,12 @@ public:
     // inside another call of this wait for it; steps never nest.
     void MSComm1_OnComm(std::string_view input);
     // Returns false when refused (an operation is pending, the port is closed
-    // when switching on, or another engine call is under way). The
-    // voltages-on message is owed its reply within the reply time: without it
-    // Test Vpp is switched off again and a box says the voltages may not be on.
+    // when switching on, or another engine call is under way). Each voltage
+    // message is owed its reply within the reply time, and the next goes out
+    // only after it: a click that switches off before the voltages-on was
+    // answered takes effect with that answer. An unanswered voltages-on
+    // switches Test Vpp off again with a box that says the voltages may not be
+    // on; an unanswered voltages-off is told too.
     bool label_vpp_Click();
     // The program is ending: a pending operation is stopped without a box and
     // Test Vpp is switched off; either way the voltages-off message goes out.
@@ -102,6 +108,9 @@ public:
     // A call into the engine is under way (its yields and boxes let window
     // events run): what would start or end a run must wait until it has returned.
     bool inside() const { return calls_ > 0; }
+    // Received bytes wait for their steps: taken inside another call, or held
+    // behind the window's actions.
+    bool bytes_waiting() const { return !rxqueue_.empty(); }
     // Called by the window when the reply timer has run out: a silent
     // programmer, or the quiet time after the last reply has passed.
     void reply_timeout();
@@ -109,8 +118,9 @@ public:
     // even inside another call, which then does nothing more.
     void port_lost(const std::string& why);
 
-    // An operation is pending or Test Vpp is on: nothing else may start.
-    bool busy() const { return phase_ != Phase::idle; }
+    // An operation is pending, a run is being stopped, Test Vpp is on or the
+    // program is ending: nothing else may start.
+    bool busy() const { return phase_ != Phase::idle && phase_ != Phase::vpp_leaving; }
     bool pending() const {
         return phase_ == Phase::starting || phase_ == Phase::running || phase_ == Phase::settling;
     }
@@ -120,6 +130,7 @@ public:
     // The quiet time of the run that is settling, or of the last one that settled.
     std::int32_t settle_ms() const { return settle_ms_; }
 
+    Phase phase() const { return phase_; }
     OpState& opstate() { return op_; }
     const OpState& opstate() const { return op_; }
 
@@ -173,11 +184,14 @@ private:
     void end_run();
     void vpp_on();
     void vpp_off();
+    void vpp_answered();
     void vpp_unanswered();
+    void vpp_off_unanswered();
     void switch_vpp_off();
     void leave_test_vpp();
+    void send_voltages_off();
     void send_last_voltages_off();
-    struct Entered;  // counts the calls under way
+    struct Entered;  // counts the calls under way; the host hears when the last returns
     void stop_on_fault(const Fault& fault, const std::string& text, std::int32_t number);
     std::int32_t longest_wait() const;
     void note_reply();

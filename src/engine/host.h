@@ -26,6 +26,13 @@ public:
     // Starting it again restarts it.
     virtual void start_reply_timer(std::int32_t ms) = 0;
     virtual void stop_reply_timer() = 0;
+    // The outermost engine call has returned: what the window held behind it
+    // may run now.
+    virtual void engine_free() {}
+    // The window holds user actions that came inside the call that has just
+    // returned. They run first: the engine takes no further received byte
+    // until the window hands the bytes on (MSComm1_OnComm with nothing new).
+    virtual bool actions_held() { return false; }
 };
 
 }  // namespace tessaly

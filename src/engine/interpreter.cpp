@@ -252,12 +252,12 @@ void Engine::run_ifpage() {
 }
 
 // The program ends, and not with the chip powered: the voltages-off goes out
-// and the window waits a moment for its answer before it ends.
+// before the box waits on the user, and the window waits a moment for its
+// answer before it ends.
 void Engine::run_unrecognized(const std::string& text) {
-    host_.stop_reply_timer();
+    send_last_voltages_off();
     host_.show_msgbox("Unrecognized symbolic instruction '" + text + "'." + crlf + "The program must end.",
                       box_error);
-    send_last_voltages_off();
     host_.end_program();
 }
 

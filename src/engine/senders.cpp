@@ -7,14 +7,16 @@
 namespace tessaly {
 namespace {
 
-// The code byte, then its data; only a message that went out whole is owed a reply.
+// The code byte, then its data; only a message that went out whole is owed a
+// reply. The whole message is on the line before the first yield lets window
+// events run, so nothing they do can come between its bytes or before them.
 SendResult write_message(Link& link, std::initializer_list<std::int32_t> bytes) {
     for (std::int32_t b : bytes) {
         if (!link.write_byte(static_cast<std::uint8_t>(b))) return SendResult::failed;
-        link.yield();
     }
     if (!link.end_message()) return SendResult::failed;
     link.owe_reply(wire_message(static_cast<std::uint8_t>(*bytes.begin())).reply_bytes);
+    for (std::size_t i = 0; i < bytes.size(); ++i) link.yield();  // one for each byte sent
     return SendResult::sent;
 }
 

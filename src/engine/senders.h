@@ -1,7 +1,7 @@
 // The PC side of the programmer link: the byte link the engine writes through,
-// and the six senders that put one message on it. A sender writes one byte at
-// a time with a yield after each and never waits for the reply. A value that
-// cannot go on the line is refused before any byte is written.
+// and the six senders that put one message on it. A sender hands the message
+// over whole, then yields once for each of its bytes, and never waits for the
+// reply. A value that cannot go on the line is refused before any byte is written.
 #pragma once
 
 #include <cstddef>

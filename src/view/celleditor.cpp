@@ -71,7 +71,9 @@ CellEditor::CellEditor(QWidget* form, BufferView& view, const SelectedDevice& cu
         });
     }
     for (int i = 0; i < 2; ++i) {
-        new ClickWatcher(view_.label_conf[static_cast<std::size_t>(i)], [this, i] { label_conf_Click(i); });
+        new ClickWatcher(view_.label_conf[static_cast<std::size_t>(i)], [this, i] {
+            hooks_.gate([this, i] { label_conf_Click(i); });
+        });
     }
 }
 
@@ -102,7 +104,7 @@ bool CellEditor::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                unosbox_Enter();
+                hooks_.gate([this] { unosbox_Enter(); });
                 return true;
             }
             if (key == Qt::Key_Escape) {
@@ -120,7 +122,8 @@ bool CellEditor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) {
-            grid_MouseUp(watched == view_.tabla_eeprom ? edit_eeprom : edit_flash, mouse->position());
+            const std::int32_t target = watched == view_.tabla_eeprom ? edit_eeprom : edit_flash;
+            hooks_.gate([this, target, pos = mouse->position()] { grid_MouseUp(target, pos); });
         }
     }
     return false;

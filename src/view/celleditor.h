@@ -28,6 +28,9 @@ struct EditorHooks {
     std::function<bool()> refused;
     // A value was stored and redrawn.
     std::function<void()> stored;
+    // Runs what the user asked for (a click, Enter) when the window lets it:
+    // not inside another action's call.
+    std::function<void(std::function<void()>)> gate = [](std::function<void()> action) { action(); };
 };
 
 inline constexpr std::int32_t edit_flash = 1;

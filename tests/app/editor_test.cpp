@@ -16,6 +16,7 @@
 
 #include "appfixture.h"
 #include "devices/fileio.h"
+#include "devices/wire.h"
 #include "modal.h"
 #include "qt_app.h"
 #include "qtloop.h"
@@ -376,6 +377,10 @@ TEST(Editor, RefusedWhileAnOperationRunsButNotWhileTestVppIsOn) {
     BufferView& v = s.v();
     QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);
     ASSERT_TRUE(s.w->engine().opstate().testvpp);
+    // The programmer on COM3 is the test: it answers the voltages-on.
+    ASSERT_EQ(s.folder.pty(3).receive(1, 2000), (std::vector<std::uint8_t>{cmd_vddvpp}));
+    ASSERT_TRUE(s.folder.pty(3).send({0x01}));
+    ASSERT_TRUE(test::spin_until([&] { return s.w->engine().phase() == Engine::Phase::vpp_on; }, 2000));
     s.right_click(true, 0, 0);
     ASSERT_TRUE(s.ed().unosbox->isVisible());
     s.type("12");

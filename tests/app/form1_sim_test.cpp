@@ -39,6 +39,7 @@ TEST(Form1WithProgrammer, TestVppLocksUntilSwitchedOff) {
     QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
     EXPECT_EQ(s.status(), "Vpp and Vdd voltages turned ON!");
     EXPECT_FALSE(s.window->Command[0]->isEnabled());
+    ASSERT_TRUE(test::wait_until([&] { return s.window->engine().phase() == Engine::Phase::vpp_on; }, 3000));
     QTest::mouseClick(s.window->Label7, Qt::LeftButton);  // a live label, refused
     EXPECT_TRUE(s.requests.empty());
     EXPECT_EQ(s.status(), busy_text);

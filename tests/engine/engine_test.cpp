@@ -92,13 +92,14 @@ TEST(Start, AFailedLineOwesNothingToTheNextRun) {
 TEST(Start, OwedRepliesAddUpAcrossStarts) {
     Rig rig;
     EXPECT_TRUE(rig.engine.label_vpp_Click());
-    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 101 and 103 out, no reply yet
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 103 out, no reply yet
     rig.lines({"s0g"});                          // stops at its first instruction
     EXPECT_EQ(rig.engine.start(Operation::erase), StartResult::stopped);
     rig.lines({"begin", "end"});
     rig.engine.start(Operation::erase);
     const std::size_t sent = rig.link.written.size();
-    rig.engine.MSComm1_OnComm("\x01\x01\x01");  // 101, 103 and the stopped run's 103
+    rig.engine.MSComm1_OnComm("\x01\x01");  // Test Vpp's 103 and the stopped run's 103
     EXPECT_EQ(rig.link.written.size(), sent);
     EXPECT_TRUE(rig.engine.busy());
     rig.engine.MSComm1_OnComm("\x01");  // the reply to this run's begin
@@ -110,7 +111,8 @@ TEST(Start, OwedRepliesAddUpAcrossStarts) {
 TEST(Start, RepliesOwedOnAnEarlierConnectionAreNotAwaited) {
     Rig rig;
     EXPECT_TRUE(rig.engine.label_vpp_Click());
-    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 101 and 103 out, no reply yet
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 103 out, no reply yet
     rig.link.connection += 1;
     rig.engine.start(Operation::erase);
     rig.engine.MSComm1_OnComm("\x01");  // the reply to this run's begin
@@ -658,6 +660,7 @@ TEST(TestVpp, ClosedPortRefusesSwitchingOnButNotOff) {
     EXPECT_FALSE(rig.engine.opstate().testvpp);
     rig.host.open = true;
     rig.engine.label_vpp_Click();
+    rig.engine.MSComm1_OnComm("\x01");
     rig.host.open = false;
     EXPECT_TRUE(rig.engine.label_vpp_Click());
     EXPECT_FALSE(rig.engine.opstate().testvpp);

@@ -27,6 +27,10 @@ public:
         log_.push_back("w" + std::to_string(byte));
         return true;
     }
+    bool end_message() override {
+        log_.push_back("sent");
+        return true;
+    }
     void yield() override { log_.push_back("yield"); }
     void set_rthreshold(int threshold) override {
         rthreshold = threshold;

@@ -231,8 +231,8 @@ TEST(Interpreter, BytesOfOneEventRunInOrder) {
     EXPECT_FALSE(rig.engine.pending());
 }
 
-// The program ends, but not with the chip powered: after the box the
-// voltages-off goes out, with reception on for its answer.
+// The program ends, but not with the chip powered: the voltages-off is on the
+// line, with reception on for its answer, before the box waits on the user.
 TEST(Interpreter, UnrecognizedInstructionSwitchesTheVoltagesOffAndEndsTheProgram) {
     for (const char* bad : {"", "s0", " begin", "s061", "Begin"}) {
         SCOPED_TRACE(bad);
@@ -247,7 +247,7 @@ TEST(Interpreter, UnrecognizedInstructionSwitchesTheVoltagesOffAndEndsTheProgram
         EXPECT_EQ(rig.host.boxes[0].kind, box_error);
         EXPECT_TRUE(rig.host.ended);
         EXPECT_EQ(rig.messages(), (Msgs{{101}, {103}}));
-        EXPECT_EQ(rig.log, (Log{"rt0", "box", "discard", "rt0", "w103", "yield", "rt1"}));
+        EXPECT_EQ(rig.log, (Log{"rt0", "discard", "rt0", "w103", "sent", "yield", "rt1", "box"}));
         EXPECT_TRUE(rig.engine.ending());
         EXPECT_FALSE(rig.engine.shut_down_answered());
         rig.step();
