@@ -483,7 +483,8 @@ void Form1::end_program() {
     }
     gate([this] {
         wait_for_voltages_off();
-        quit();
+        // A signal that came meanwhile ends the program itself, by the signal.
+        if (!signalled_) quit();
     });
 }
 

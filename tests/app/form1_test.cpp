@@ -3,18 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "appfixture.h"
 #include "devices/fileio.h"
 #include "qt_app.h"
 #include "qtloop.h"
+#include "tempfolder.h"
 #include "view/bufferview.h"
 #include "view/gridview.h"
 
@@ -282,4 +286,28 @@ TEST(StartUp, FirstRunWritesTheSettingsInOrder) {
         EXPECT_NE(at.back(), std::string::npos) << name;
     }
     EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << text;
+}
+
+// A start-up that cannot go on ends before any event loop runs: main sees
+// ended() and returns. No end may be left asked for, or every later loop (the
+// box main shows, say) would end at once.
+TEST(Form1, AnEndBeforeTheEventLoopLeavesLaterLoopsRunning) {
+    const test::TempFolder dir("unusable");
+    const std::string list = dir.file("quarndevices.txt");
+    std::ofstream(list) << "model: NONE\r\nflash: 0\r\n";
+    Started win("unusable_list", list);
+    QTimer closer;  // the box that says no model can be used
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    closer.start(5);
+    Form1& w = win.start();
+    closer.stop();
+    ASSERT_TRUE(w.ended());
+    QEventLoop later;
+    QElapsedTimer ran;
+    ran.start();
+    QTimer::singleShot(100, &later, [&] { later.exit(0); });
+    EXPECT_EQ(later.exec(), 0);
+    EXPECT_GE(ran.elapsed(), 90) << "the loop ended at once";
 }

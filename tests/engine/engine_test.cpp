@@ -784,5 +784,95 @@ TEST(TestVpp, ALostPortSwitchesItOff) {
     EXPECT_NE(rig.host.boxes[0].text.find("Test Vpp has been switched off"), std::string::npos);
 }
 
+// One voltage message at a time: a click that switches off before the
+// voltages-on was answered sends the off with that answer; the off is on the
+// line before the unlock, and Test Vpp is over only once it is answered.
+TEST(TestVpp, TheOffWaitsForTheOnsAnswer) {
+    Rig rig;
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    EXPECT_TRUE(rig.engine.label_vpp_Click());
+    EXPECT_EQ(rig.link.written, (std::vector<std::uint8_t>{cmd_vddvpp}));
+    EXPECT_EQ(rig.host.status, "Vpp and Vdd voltages turned ON!");
+    EXPECT_TRUE(rig.host.locked);
+    rig.log.clear();
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.link.written, (std::vector<std::uint8_t>{cmd_vddvpp, cmd_voltsoff}));
+    const auto at = [&](const char* what) { return std::find(rig.log.begin(), rig.log.end(), what); };
+    EXPECT_LT(at("sent"), at("yield"));
+    EXPECT_LT(at("sent"), at("enable"));
+    EXPECT_EQ(rig.host.status, "Vpp and Vdd voltages turned OFF!");
+    EXPECT_FALSE(rig.host.locked);
+    EXPECT_FALSE(rig.engine.opstate().testvpp);
+    EXPECT_FALSE(rig.engine.busy());  // anything may start while its answer is awaited
+    EXPECT_EQ(rig.host.timerms, reply_grace_ms);
+    rig.engine.MSComm1_OnComm("\x01");
+    EXPECT_EQ(rig.engine.phase(), Engine::Phase::idle);
+    EXPECT_EQ(rig.host.timerms, 0);
+    EXPECT_EQ(rig.link.rthreshold, 0);
+    EXPECT_TRUE(rig.host.boxes.empty());
+}
+
+// Either voltage message left unanswered is told: the user must not believe
+// the voltages on, nor take the chip out believing them off. Whatever the
+// programmer still sends is not awaited by the next run.
+TEST(TestVpp, AnUnansweredVoltageMessageIsTold) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> switch_off;
+        const char* status;
+        const char* box;
+    } cases[] = {
+        {"the on, with the off asked for", [](Rig& r) { r.engine.label_vpp_Click(); },
+         "Test Vpp stopped: the programmer did not answer!", "may not be on"},
+        {"the off",
+         [](Rig& r) {
+             r.engine.MSComm1_OnComm("\x01");
+             r.engine.label_vpp_Click();
+         },
+         "Test Vpp: the programmer did not answer the voltages-off message!",
+         "voltages may still be on"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.engine.label_vpp_Click();
+        c.switch_off(rig);
+        rig.engine.reply_timeout();
+        EXPECT_EQ(rig.link.written.back(), cmd_voltsoff);
+        EXPECT_EQ(rig.host.status, c.status);
+        ASSERT_EQ(rig.host.boxes.size(), 1u);
+        EXPECT_NE(rig.host.boxes[0].text.find(c.box), std::string::npos) << rig.host.boxes[0].text;
+        EXPECT_FALSE(rig.engine.busy());
+        EXPECT_FALSE(rig.host.locked);
+        rig.lines({"begin", "s09", "end"});
+        rig.engine.start(Operation::erase);
+        rig.engine.MSComm1_OnComm("\x01");
+        EXPECT_EQ(rig.link.written.back(), 0x09);
+    }
+}
+
+// The window holds what the user does inside a step; the reply that came in
+// the step waits until those actions have run and the window hands it on.
+TEST(Gate, HeldActionsComeBeforeTheNextByte) {
+    Rig rig;
+    rig.lines({"begin", "s01", "s02", "end"});
+    rig.engine.start(Operation::erase);
+    EXPECT_EQ(rig.host.freed, 1);
+    rig.link.onyield = [&] {  // in the step of s01: a click, and the reply
+        rig.link.onyield = nullptr;
+        rig.host.held = true;
+        rig.engine.MSComm1_OnComm("\x01");
+    };
+    rig.engine.MSComm1_OnComm("\x01");  // the begin's reply
+    EXPECT_EQ(rig.messages().size(), 2u);
+    EXPECT_TRUE(rig.engine.bytes_waiting());
+    EXPECT_EQ(rig.host.freed, 2);
+    rig.host.held = false;
+    rig.engine.MSComm1_OnComm("");
+    EXPECT_FALSE(rig.engine.bytes_waiting());
+    EXPECT_EQ(rig.messages().size(), 3u);
+    EXPECT_EQ(rig.link.written.back(), 0x02);
+}
+
 }  // namespace
 }  // namespace tessaly::testing

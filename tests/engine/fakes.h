@@ -31,7 +31,10 @@ public:
         log_.push_back("sent");
         return true;
     }
-    void yield() override { log_.push_back("yield"); }
+    void yield() override {
+        log_.push_back("yield");
+        if (onyield) onyield();
+    }
     void set_rthreshold(int threshold) override {
         rthreshold = threshold;
         log_.push_back("rt" + std::to_string(threshold));
@@ -48,6 +51,7 @@ public:
     int failafter = -1;  // refuse every byte once this many were written
     std::uint64_t connection = 0;  // a test changes it as reopening the port would
     std::string inbound;  // received bytes waiting in the control, not handed over
+    std::function<void()> onyield;  // window events that run in a message's yields
 
 private:
     Log& log_;
@@ -87,6 +91,8 @@ public:
     std::int32_t portnumber() override { return port; }
     void start_reply_timer(std::int32_t ms) override { timerms = ms; }
     void stop_reply_timer() override { timerms = 0; }
+    void engine_free() override { ++freed; }
+    bool actions_held() override { return held; }
 
     struct Box {
         std::string text;
@@ -100,6 +106,8 @@ public:
     std::function<void()> onenable;
     std::function<void()> ondisable;
     bool locked = false;
+    bool held = false;  // the window holds actions behind the call
+    int freed = 0;      // outermost calls returned
     bool ended = false;
     bool open = true;
     std::int32_t port = 3;
