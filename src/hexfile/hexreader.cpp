@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <string_view>
 #include <vector>
 
 #include "devices/crlf.h"
@@ -59,33 +60,27 @@ constexpr std::int64_t eeprom_start = eeprom_address;
 // One step of the upper address is 64K bytes, that is 8000h words.
 constexpr std::int64_t upper_step = 0x8000;
 
-// Left-to-right replacement of every "\n\n" by "\n", without overlap.
-std::string halve_line_feeds(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out += text[i];
-        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    }
-    return out;
-}
+// One line of the file that is not empty, and its own line number (1-based).
+struct Line {
+    std::string_view text;
+    std::size_t number;
+};
 
-// Any CR, LF or CR LF ends a line, and each run of blank lines shrinks to a
-// quarter of its break characters. Element 0 is an empty line in front, so that
-// the element number is the line number shown in messages.
-std::vector<std::string> split_lines(std::string text) {
-    for (char& c : text)
-        if (c == '\r') c = '\n';
-    text = halve_line_feeds(halve_line_feeds(text));
-    std::vector<std::string> lines(1);
-    std::size_t start = 0;
+// Splits text as an editor does: CR LF, LF alone and CR alone each end one
+// line. Empty lines hold no record, so only their count is kept, in the
+// numbers of the lines after them. The views point into text.
+std::vector<Line> split_lines(const std::string& text) {
+    const std::string_view all(text);
+    std::vector<Line> lines;
+    std::size_t number = 1, start = 0;
     for (;;) {
-        std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
+        const std::size_t end = all.find_first_of("\r\n", start);
+        const std::size_t stop = end == std::string_view::npos ? all.size() : end;
+        if (stop > start) lines.push_back({all.substr(start, stop - start), number});
+        if (end == std::string_view::npos) return lines;
+        start = end + (all.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        ++number;
     }
-    return lines;
 }
 
 // The word addresses that fell outside every buffer. Only the entries a warning
@@ -120,10 +115,15 @@ private:
     std::deque<std::string> last_;
 };
 
-std::string without_trailing_blanks(std::string line) {
+// Blanks are spaces only: a tab is a character of the record.
+std::string without_trailing_blanks(std::string_view line) {
     const std::size_t keep = line.find_last_not_of(' ');
-    line.erase(keep == std::string::npos ? 0 : keep + 1);
-    return line;
+    return std::string(line.substr(0, keep == std::string_view::npos ? 0 : keep + 1));
+}
+
+// A line of blanks only, or a comment (";" first), holds no record.
+bool holds_no_record(std::string_view line) {
+    return line.find_first_not_of(' ') == std::string_view::npos || line[0] == ';';
 }
 
 class RecordReader {
@@ -134,9 +134,9 @@ public:
         eeprom_bytes_ = clamp_size(dev.eepromsize, image.eeprombuf.size());
     }
 
-    int record(const std::string& text) {
+    int record(std::string_view text) {
+        if (holds_no_record(text)) return rec_no_record;
         const std::string line = without_trailing_blanks(text);
-        if (line.empty() || line[0] == ';') return rec_no_record;
         if (line[0] != ':') return rec_bad_start;
         if (line.size() < 11) return rec_too_short;
         const std::size_t n = line.size();
@@ -220,33 +220,45 @@ std::string warning_text(const OutOfRangeList& outside) {
 
 // A file cut short at a line break reads as a whole one: only the missing end
 // record tells, so the box names the record the data stops at.
-std::string no_end_text(std::size_t number, const std::string& text) {
-    std::string line = without_trailing_blanks(text);
+std::string no_end_text(const Line& last) {
+    std::string line = without_trailing_blanks(last.text);
     if (line.size() > shown_line_chars) line = line.substr(0, shown_line_chars) + "...";
     return std::string("The file has no end-of-file record (") + end_of_file_record + "): it may be incomplete." +
-           crlf + "Its last record is on line " + std::to_string(number) + ": " + line;
+           crlf + "Its last record is on line " + std::to_string(last.number) + ": " + line;
 }
 
-// Where the record loop stopped: at a bad record (its code and line), at the
-// end record, or past the last line (rec_ok, with the line of the last record
-// read, 0 when there was none).
+std::string after_end_text(const Line& end) {
+    return "The file's end-of-file record is on line " + std::to_string(end.number) +
+           "; the lines after it were not loaded.";
+}
+
+// Where the record loop stopped: at a bad record (its code), at the end record,
+// or past the last line (rec_ok). at is the index of that record, or of the
+// last record read; no_line when there was none.
+constexpr std::size_t no_line = static_cast<std::size_t>(-1);
 struct LoopEnd {
     int code = rec_ok;
-    std::size_t line = 0;
+    std::size_t at = no_line;
 };
 
-LoopEnd read_records(const std::vector<std::string>& lines, RecordReader& reader) {
+LoopEnd read_records(const std::vector<Line>& lines, RecordReader& reader) {
     LoopEnd end;
-    for (std::size_t number = 1; number < lines.size(); ++number) {
-        const int code = reader.record(lines[number]);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int code = reader.record(lines[i].text);
         if (code == rec_no_record) continue;
-        end.line = number;
+        end.at = i;
         if (code != rec_ok) {
             end.code = code;
             break;
         }
     }
     return end;
+}
+
+// True when anything but blank and comment lines follows the end record.
+bool records_after(const std::vector<Line>& lines, std::size_t end_record) {
+    return std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(end_record) + 1, lines.end(),
+                       [](const Line& l) { return !holds_no_record(l.text); });
 }
 
 }  // namespace
@@ -265,18 +277,21 @@ bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage&
                     box_error);
         return false;
     }
-    const std::vector<std::string> lines = split_lines(std::move(text));
+    const std::vector<Line> lines = split_lines(text);
     RecordReader reader(dev, image, wordsloaded);
     const LoopEnd end = read_records(lines, reader);
     if (end.code != rec_ok && end.code != rec_end_of_file) {
-        show_msgbox(std::string(errors_heading) + crlf + "Line number " + std::to_string(end.line) +
+        show_msgbox(std::string(errors_heading) + crlf + "Line number " + std::to_string(lines[end.at].number) +
                         error_texts[static_cast<std::size_t>(end.code)],
                     box_error);
         return false;
     }
     if (reader.out_of_range().count() > 0) show_msgbox(warning_text(reader.out_of_range()), box_info);
-    // Some tools write no end record, so its absence is told, not refused.
-    if (end.code == rec_ok && end.line > 0) show_msgbox(no_end_text(end.line, lines[end.line]), box_info);
+    // Some tools write no end record, so its absence is told, not refused; and
+    // what stands after it is not read, which is told as well.
+    if (end.code == rec_ok && end.at != no_line) show_msgbox(no_end_text(lines[end.at]), box_info);
+    if (end.code == rec_end_of_file && records_after(lines, end.at))
+        show_msgbox(after_end_text(lines[end.at]), box_info);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // device. Every record is checked in a fixed order; the first bad record is
 // reported with its line number and ends the read, data outside every buffer is
 // listed in one warning, and no input can make the reader leave the buffers.
+// Every line number shown is the file's own, as an editor counts lines: CR LF,
+// LF alone and CR alone each end one line, and blank lines count.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +28,9 @@ std::string record_checksum(const std::string& body);
 // cannot be read; the buffers then hold whatever came before the fault. Returns
 // true otherwise, after showing the out-of-range warning (kind 64) if needed,
 // and then a box (kind 64) naming the last record when the file has records
-// but no end-of-file record: it is read to its last line all the same.
+// but no end-of-file record: it is read to its last line all the same. When
+// anything but blank and comment lines follows the end-of-file record, a box
+// (kind 64) names the end record's line instead: nothing after it is read.
 bool read_hexfile(const std::string& path, const SelectedDevice& dev, ChipImage& image,
                   std::int32_t& wordsloaded, const MsgBox& show_msgbox);
 

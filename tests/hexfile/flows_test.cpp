@@ -131,6 +131,26 @@ TEST(OpenFlow, FileCutShortLoadsAfterABoxNamingItsLastRecord) {
     expect_same_image(w.image, want);
 }
 
+// An end record put after the FLASH records: the configuration and EEPROM
+// records after it are not loaded, and the box says so.
+TEST(OpenFlow, LinesAfterTheEndRecordAreToldAndTheRecordsBeforeItLoad) {
+    World w;
+    const std::string whole = read_text(fixtures + "program.hex");
+    std::size_t cut = 0;
+    for (int line = 0; line < 4; ++line) cut = whole.find('\n', cut) + 1;
+    w.host.chosen = w.files.file("early_end.hex");
+    write_text(w.host.chosen, whole.substr(0, cut) + "\r\n:00000001FF\r\n" + whole.substr(cut));
+    menuopen_Click(w.ctx);
+    EXPECT_EQ(w.host.events,
+              (Events{"choose", "disable",
+                      "box 64 The file's end-of-file record is on line 6; the lines after it were not loaded.",
+                      "updatedisplay", "label_hex " + shorten_path(w.host.chosen),
+                      "status Operation completed. Total 1536 (1.5K) program words loaded.", "enable"}));
+    ChipImage want = blank_image(w.dev);
+    want.flashbuf = program_hex_image(w.dev).flashbuf;
+    expect_same_image(w.image, want);
+}
+
 // Where a file to open is made in the test's folder; its path.
 using MakeFile = std::string (*)(const TempFolder& files);
 

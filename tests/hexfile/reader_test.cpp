@@ -110,11 +110,6 @@ TEST(ReadHexfile, ReportsTheFirstBadRecordWithItsLineAndMessage) {
         {"EEPROM unreadable", rec("02420000GG00"), 1, byte},
         {"second word of a record", rec("04000000FF3FFF7F"), 1, byte},
         {"after good lines", crlf_lines({good, good, good, good, bad}), 5, checksum},
-        {"one blank CRLF line vanishes", crlf_lines({good, good, good, good, "", bad}), 5, checksum},
-        {"two blank CRLF lines count once", crlf_lines({good, good, good, good, "", "", bad}), 6, checksum},
-        {"three blank LF lines vanish", good + "\n" + good + "\n\n\n\n" + bad, 3, checksum},
-        {"four blank LF lines count once", good + "\n" + good + "\n\n\n\n\n" + bad, 4, checksum},
-        {"CR alone ends a line", good + "\r" + good + "\r" + bad, 3, checksum},
         {"comment counts as a line", crlf_lines({"; comment", bad}), 2, checksum},
         {"blanks-only line counts", crlf_lines({good, "   ", bad}), 3, checksum},
         {"after an upper address", crlf_lines({rec("020000040000"), bad}), 2, checksum},
@@ -126,6 +121,76 @@ TEST(ReadHexfile, ReportsTheFirstBadRecordWithItsLineAndMessage) {
         ASSERT_EQ(r.boxes.size(), 1u);
         EXPECT_EQ(r.boxes[0].kind, box_error);
         EXPECT_EQ(r.boxes[0].text, error_box(c.line, c.message));
+    }
+}
+
+std::string no_end_box(int line, const std::string& text) {
+    return "The file has no end-of-file record (:00000001FF): it may be incomplete.\r\nIts last record is on line " +
+           std::to_string(line) + ": " + text;
+}
+
+std::string after_end_box(int line) {
+    return "The file's end-of-file record is on line " + std::to_string(line) + "; the lines after it were not loaded.";
+}
+
+using Texts = std::vector<std::string>;
+
+Texts box_texts(const Read& r) {
+    Texts texts;
+    for (const Box& b : r.boxes) texts.push_back(b.text);
+    return texts;
+}
+
+// The lines joined by one line end, with that line end after the last one too.
+std::string joined(const std::vector<std::string>& lines, const std::string& end) {
+    std::string out;
+    for (const auto& l : lines) out += l + end;
+    return out;
+}
+
+// Every box names the line an editor shows there: CR LF, LF and CR each end one
+// line, and every blank line counts.
+TEST(ReadHexfile, BoxesNameTheFilesOwnLineWhateverTheLineEnds) {
+    const std::string bad = ":02000000FF3FC1";
+    const std::string checksum = ": Invalid 'checksum' field in the record.";
+    const struct {
+        const char* name;
+        std::string end;
+    } styles[] = {{"CR LF", "\r\n"}, {"LF", "\n"}, {"CR", "\r"}};
+    for (const auto& style : styles) {
+        for (int blanks = 0; blanks <= 5; ++blanks) {
+            SCOPED_TRACE(std::string(style.name) + ", runs of " + std::to_string(blanks) + " blank lines");
+            const std::vector<std::string> run(static_cast<std::size_t>(blanks), "");
+            // good, a run, good, a run, then the line under test on line 3 + 2 * blanks.
+            std::vector<std::string> lines = {good};
+            lines.insert(lines.end(), run.begin(), run.end());
+            lines.push_back(good);
+            lines.insert(lines.end(), run.begin(), run.end());
+            const int third = 3 + 2 * blanks;
+
+            EXPECT_EQ(box_texts(read_text_as_file(joined(lines, style.end) + bad, dev)),
+                      Texts{error_box(third, checksum)});
+            EXPECT_EQ(box_texts(read_text_as_file(joined(lines, style.end), dev)),
+                      Texts{no_end_box(third - 1 - blanks, good)});
+            lines.push_back(eof);
+            EXPECT_EQ(box_texts(read_text_as_file(joined(lines, style.end) + good, dev)),
+                      Texts{after_end_box(third)});
+        }
+    }
+    const struct {
+        const char* name;
+        std::string file;
+        int line;
+    } mixed[] = {
+        {"LF then CR is two line ends", good + "\n\r" + bad, 3},
+        {"CR then CR LF is two line ends", good + "\r\r\n" + bad, 3},
+        {"CR LF LF is two line ends", good + "\r\n\n" + bad, 3},
+        {"blank lines at the start", "\r\n\n\r" + bad, 4},
+        {"blanks-only and comment lines between", good + "\n  \r\n;x\r\n\r" + bad, 5},
+    };
+    for (const auto& c : mixed) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(box_texts(read_text_as_file(c.file, dev)), Texts{error_box(c.line, checksum)});
     }
 }
 
@@ -153,11 +218,10 @@ TEST(ReadHexfile, PlacesWordsByTheAddressMap) {
     const std::string list25 = out_of_range_list(0x2010, 16).substr(0, 16 * 6 - 2) + ", ..., " +
                                out_of_range_list(0x2010 + 17, 8);
     const LoadCase cases[] = {
-        {"end record stops the read", crlf_lines({eof, "garbage"}), nothing, 0, ""},
-        {"trailing blanks", rec("020000005530") + "   \r\n" + eof + "  ",
+        {"trailing blanks", rec("020000005530") + "   ",
          [](ChipImage& i) { i.flashbuf[0] = 0x3055; }, 1, ""},
-        {"type 05 ignored", crlf_lines({rec("0400000500001234"), eof}), nothing, 0, ""},
-        {"empty data records skipped", crlf_lines({":0000000000", rec("10000000"), eof}), nothing, 0, ""},
+        {"type 05 ignored", rec("0400000500001234"), nothing, 0, ""},
+        {"empty data records skipped", crlf_lines({":0000000000", rec("10000000")}), nothing, 0, ""},
         {"FF3F is 3FFF at word 0", good, nothing, 1, ""},
         {"later record overwrites", crlf_lines({rec("020000005530"), rec("020000000000")}),
          [](ChipImage& i) { i.flashbuf[0] = 0; }, 1, ""},
@@ -208,11 +272,6 @@ TEST(ReadHexfile, PlacesWordsByTheAddressMap) {
     }
 }
 
-std::string no_end_box(int line, const std::string& text) {
-    return "The file has no end-of-file record (:00000001FF): it may be incomplete.\r\nIts last record is on line " +
-           std::to_string(line) + ": " + text;
-}
-
 TEST(ReadHexfile, FileWithoutEndRecordLoadsAndNamesItsLastRecord) {
     const std::string first = words_rec(0, {0x3055, 0x0080});
     const std::string last = words_rec(0x10, {0x2810});
@@ -229,14 +288,13 @@ TEST(ReadHexfile, FileWithoutEndRecordLoadsAndNamesItsLastRecord) {
     } cases[] = {
         {"cut after a record", crlf_lines({first, last}), both, 9, {no_end_box(2, last)}},
         {"lines counted as in errors, trailing blanks, comment after",
-         crlf_lines({first, "", "", last + "   ", "; the end"}), both, 9, {no_end_box(3, last)}},
+         crlf_lines({first, "", "", last + "   ", "; the end"}), both, 9, {no_end_box(4, last)}},
         {"after the out-of-range warning", crlf_lines({first, words_rec(0x4008, {0, 0})}), first_only, 2,
          {warning_box(2, "2004, 2005."), no_end_box(2, words_rec(0x4008, {0, 0}))}},
         {"a long last line is cut", crlf_lines({first, long_line}), first_only, 2,
          {no_end_box(2, long_line.substr(0, 80) + "...")}},
         {"empty file", "", nothing, 0, {}},
         {"comments and blank lines only", "; one\r\n\r\n\r\n\r\n;two\n", nothing, 0, {}},
-        {"lines after the end record", crlf_lines({first, eof, last}), first_only, 2, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -246,6 +304,41 @@ TEST(ReadHexfile, FileWithoutEndRecordLoadsAndNamesItsLastRecord) {
         EXPECT_TRUE(r.ok);
         expect_same_image(r.image, want);
         EXPECT_EQ(r.wordsloaded, c.wordsloaded);
+        std::vector<std::string> texts;
+        for (const Box& b : r.boxes) {
+            EXPECT_EQ(b.kind, box_info);
+            texts.push_back(b.text);
+        }
+        EXPECT_EQ(texts, c.boxes);
+    }
+}
+
+TEST(ReadHexfile, LinesAfterTheEndRecordAreNotReadAndTold) {
+    const std::string first = words_rec(0, {0x3055, 0x0080});
+    const std::string later = words_rec(0x10, {0x2810});
+    const std::string stray = words_rec(0x4008, {0, 0});
+    const auto first_only = [](ChipImage& i) { i.flashbuf[0] = 0x3055; i.flashbuf[1] = 0x0080; };
+    const struct {
+        const char* name;
+        std::string file;
+        std::vector<std::string> boxes;  // kind 64, in order
+    } cases[] = {
+        {"a record after the end", crlf_lines({first, eof, later}), {after_end_box(2)}},
+        {"a bad line after the end is not read", first + "\n\n" + eof + "  \n\ngarbage", {after_end_box(3)}},
+        {"a second end record", crlf_lines({first, eof, "", eof}), {after_end_box(2)}},
+        {"a tab is not a blank", crlf_lines({first, eof, "\t"}), {after_end_box(2)}},
+        {"after the out-of-range warning", crlf_lines({first, stray, eof, later}),
+         {warning_box(2, "2004, 2005."), after_end_box(3)}},
+        {"only comments and blank lines after the end", first + "\r\n" + eof + "  \r\n\r\n; done\n   \r;\r\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read r = read_text_as_file(c.file, dev);
+        ChipImage want = blank_image(dev);
+        first_only(want);
+        EXPECT_TRUE(r.ok);
+        expect_same_image(r.image, want);
+        EXPECT_EQ(r.wordsloaded, 2);
         std::vector<std::string> texts;
         for (const Box& b : r.boxes) {
             EXPECT_EQ(b.kind, box_info);
