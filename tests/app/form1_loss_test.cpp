@@ -64,8 +64,8 @@ TEST(Form1Loss, ProgrammerKilledUnderAStandingBoxUsesNoProcessorTime) {
     EXPECT_TRUE(s.unlocked());
 }
 
-// The lost-port box gives the failure's own reason: the killed simulator took
-// its pseudo-terminal with it.
+// The lost-port box gives the failure's own reason: the adapter pulled took
+// its device path with it.
 TEST(Form1Loss, LostPortBoxSaysTheDeviceIsGone) {
     const struct {
         const char* name;
@@ -88,7 +88,7 @@ TEST(Form1Loss, LostPortBoxSaysTheDeviceIsGone) {
         SimWindow s({"--reply-delay-ms", "20"});
         BoxReader boxes;
         c.start(s);
-        s.sim.kill();
+        s.unplug();
         ASSERT_TRUE(test::wait_until([&] { return !boxes.texts.empty(); }, 10000)) << s.status();
         const std::string& text = boxes.texts[0];
         EXPECT_NE(text.find("COM16 ("), std::string::npos) << text;

@@ -1,7 +1,8 @@
 // The main window against tessaly-sim on a pseudo-terminal, with the small
 // device list (the shipped models and algorithms on small chips) and COM16
-// pointed at the simulator. The window's file chooser answers with one HEX
-// file, and message boxes are read and closed as they show.
+// pointed at the simulator through a link in the config folder, which
+// unplug() takes away. The window's file chooser answers with one HEX file,
+// and message boxes are read and closed as they show.
 #pragma once
 
 #include <QDialog>
@@ -67,7 +68,9 @@ struct SimWindow {
         QElapsedTimer waited;
         waited.start();
         while (!sim.canReadLine() && waited.elapsed() < 5000) sim.waitForReadyRead(100);
-        folder.map_port(16, sim.readLine().trimmed().toStdString());
+        const std::string device = sim.readLine().trimmed().toStdString();
+        com16 = std::make_unique<DeviceLink>(folder.path() + "/com16", device);
+        folder.map_port(16, com16->path());
         SettingsStore settings(folder.path());
         settings.reg_setstring(set_model, "3");  // PIC16F628A
         window = std::make_unique<Form1>(list, appinfo, folder.path());
@@ -85,6 +88,12 @@ struct SimWindow {
 
     std::string status() const { return window->label_status->text().toStdString(); }
     bool idle() const { return !window->engine().busy(); }
+
+    // The programmer's adapter pulled: its device path goes, then the far end.
+    void unplug() {
+        com16->pull();
+        sim.kill();
+    }
 
     // Clicks the operation button and waits, in the event loop, for the
     // operation to end.
@@ -106,6 +115,7 @@ struct SimWindow {
     DeviceList list;
     AppInfo appinfo;
     QProcess sim;
+    std::unique_ptr<DeviceLink> com16;
     std::unique_ptr<Form1> window;
     std::vector<FileRequest> requests;
 };

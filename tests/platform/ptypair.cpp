@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <stdlib.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace tessaly::test {
 
@@ -74,5 +76,14 @@ std::vector<std::uint8_t> PtyPair::receive(std::size_t n, int timeout_ms) {
     if (got.size() > n) got.resize(n);
     return got;
 }
+
+DeviceLink::DeviceLink(std::string link, const std::string& device) : link_(std::move(link)) {
+    if (::symlink(device.c_str(), link_.c_str()) != 0)
+        throw std::runtime_error("no link " + link_ + ": " + std::strerror(errno));
+}
+
+DeviceLink::~DeviceLink() { pull(); }
+
+void DeviceLink::pull() { ::unlink(link_.c_str()); }
 
 }  // namespace tessaly::test

@@ -36,4 +36,25 @@ private:
     std::string path_;
 };
 
+// A name of the test's own for a device, as /dev/serial/by-id gives one to an
+// adapter: a symbolic link, in a folder of the test's, that leads to it.
+// pull() takes the name away, as unplugging the adapter does, and no other
+// process can bring it back. A pseudo-terminal's own path cannot stand for a
+// gone device: any process may take its number for a new pseudo-terminal once
+// the port has let it go, and the kernel wakes the reader of a line whose far
+// end closed before it removes the path.
+class DeviceLink {
+public:
+    DeviceLink(std::string link, const std::string& device);  // throws std::runtime_error if not made
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    const std::string& path() const { return link_; }
+    void pull();
+
+private:
+    std::string link_;
+};
+
 }  // namespace tessaly::test

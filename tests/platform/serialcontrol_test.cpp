@@ -228,19 +228,24 @@ TEST_F(SerialLine, LineLostUnderAStandingHandlerIdlesAndLetsANewDeviceOpen) {
 }
 
 // The reason a lost line is told with is the failure's own, not the text of
-// some earlier call's errno: the far end closing takes the terminal device away.
+// some earlier call's errno: the adapter pulled takes its device path away.
 TEST(SerialLoss, ReasonSaysTheDeviceIsGone) {
     test::ensure_app();
+    const test::TempFolder dir;
     for (const bool in_handler : {false, true}) {
         SCOPED_TRACE(in_handler ? "while a handler stands" : "while nothing runs");
         PtyPair pty;
-        const std::string path = pty.terminal_path();
-        SerialControl ctl(map_of(3, path));
+        test::DeviceLink device(dir.file("adapter"), pty.terminal_path());
+        const auto unplug = [&] {
+            device.pull();
+            pty.close_far();
+        };
+        SerialControl ctl(map_of(3, device.path()));
         std::string why;
         QObject::connect(&ctl, &SerialControl::port_lost, [&](const QString& w) { why = w.toStdString(); });
         QObject::connect(&ctl, &SerialControl::OnComm, [&] {
             ctl.Input();
-            pty.close_far();
+            unplug();
             stand(100);
         });
         ASSERT_TRUE(ctl.CommPort(3) && ctl.PortOpen(true)) << ctl.error_text();
@@ -248,11 +253,10 @@ TEST(SerialLoss, ReasonSaysTheDeviceIsGone) {
         if (in_handler) {
             ASSERT_TRUE(pty.send({1}));
         } else {
-            pty.close_far();
+            unplug();
         }
         ASSERT_TRUE(spin_until([&] { return !why.empty(); }));
-        ASSERT_NE(::access(path.c_str(), F_OK), 0);
-        EXPECT_EQ(why.rfind("COM3 (" + path + ") was lost: the device is gone", 0), 0u) << why;
+        EXPECT_EQ(why.rfind("COM3 (" + device.path() + ") was lost: the device is gone", 0), 0u) << why;
         EXPECT_EQ(why.find("temporarily unavailable"), std::string::npos) << why;
     }
 }
@@ -444,16 +448,16 @@ TEST(PortsFile, LostPortReopensOnTheDeviceTheFileNowNames) {
     PortsFileLine l;
     auto gone = std::make_unique<PtyPair>();
     PtyPair back, unused;
-    const std::string old_path = gone->terminal_path();
-    l.name_com3(old_path);
+    test::DeviceLink old_device(l.dir.file("adapter"), gone->terminal_path());
+    l.name_com3(old_device.path());
     ASSERT_TRUE(l.ctl.CommPort(3));
     l.open_and_reach(*gone, back, 0x43);
     int losses = 0;
     QObject::connect(&l.ctl, &SerialControl::port_lost, [&] { ++losses; });
+    old_device.pull();
     gone.reset();
     ASSERT_TRUE(spin_until([&] { return losses == 1; }));
     ASSERT_FALSE(l.ctl.PortOpen());
-    ASSERT_NE(::access(old_path.c_str(), F_OK), 0) << "the old device is gone";
     l.name_com3(back.terminal_path());
     l.open_and_reach(back, unused, 0x44);
 }
