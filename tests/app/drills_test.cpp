@@ -8,9 +8,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -25,6 +28,7 @@
 #include "appfixture.h"
 #include "devices/fileio.h"
 #include "dialogs/form08.h"
+#include "ordinary_user.h"
 #include "qt_app.h"
 #include "tempfolder.h"
 #include "view/bufferview.h"
@@ -163,23 +167,59 @@ void expect_refused_save(test::Started& win, const Folder& folder, const char* r
     EXPECT_EQ(w.chipimage().eeprombuf, image.eeprombuf);
 }
 
+std::ptrdiff_t threads_of_this_process() {
+    return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+}
+
+// The window's checks as the ordinary user (as_ordinary_user). Qt paints large
+// areas on the threads of its global pool, and a forked child has none of the
+// threads the pool holds idle: it would wait for them for ever. So the pool
+// lets its threads go first (in the child it starts threads of its own), and
+// the fork waits until they have ended, not only finished for Qt: one still
+// ending may hold a lock (glib's allocator) that the child would find taken.
+// Only root forks: anyone else runs the checks in the test itself.
+::testing::AssertionResult window_as_ordinary_user(const std::function<void()>& checks) {
+    if (::geteuid() != 0) return test::as_ordinary_user(checks);
+    QThreadPool::globalInstance()->waitForDone();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (threads_of_this_process() > 1) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return ::testing::AssertionFailure() << threads_of_this_process() << " threads still run: no fork";
+        QThread::msleep(1);
+    }
+    return test::as_ordinary_user(checks);
+}
+
 }  // namespace
 
+// Root writes into any folder: as root the save is made by the ordinary user,
+// who owns the folder, the old file and the window's settings, so only the
+// folder's permission bits refuse it.
 TEST(Drill, SaveIntoAnUnwritableFolder) {
     test::Started win("drill_rofolder");
     program_image(win.start());
-    if (::geteuid() == 0) {
-        Tmpfs fs("size=64k");
-        if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
-        write_all(fs.folder.file("old.hex"), old_hex);
-        ASSERT_TRUE(fs.read_only());
-        expect_refused_save(win, fs.folder, "Read-only file system");
-    } else {
-        Folder folder;
-        write_all(folder.file("old.hex"), old_hex);
-        fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    Folder folder;
+    write_all(folder.file("old.hex"), old_hex);
+    ASSERT_TRUE(test::hand_to_ordinary_user(folder.path()));
+    ASSERT_TRUE(test::hand_to_ordinary_user(win.folder.path()));
+    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const auto checks = [&] {
+        if (::access(folder.path().c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write anywhere";
+        ASSERT_EQ(::access(folder.file("old.hex").c_str(), W_OK), 0) << "only the folder may refuse";
         expect_refused_save(win, folder, "Permission denied");
-    }
+    };
+    EXPECT_TRUE(window_as_ordinary_user(checks));
+}
+
+TEST(Drill, SaveIntoAReadOnlyFileSystem) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a file system of its own needs root";
+    test::Started win("drill_rofs");
+    program_image(win.start());
+    Tmpfs fs("size=64k");
+    if (!fs.ok) GTEST_SKIP() << "no tmpfs: " << fs.why;
+    write_all(fs.folder.file("old.hex"), old_hex);
+    ASSERT_TRUE(fs.read_only());
+    expect_refused_save(win, fs.folder, "Read-only file system");
 }
 
 TEST(Drill, SaveOntoAFullFileSystem) {

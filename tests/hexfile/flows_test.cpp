@@ -1,4 +1,3 @@
-#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -12,6 +11,7 @@
 #include "hexfile/hexflows.h"
 #include "hexfile/hexwriter.h"
 #include "hextest.h"
+#include "ordinary_user.h"
 
 namespace tessaly::test {
 namespace {
@@ -296,6 +296,23 @@ TEST(SaveFlow, ExistingFileIsReplacedOnlyOnYes) {
     }
 }
 
+// Saves over the chosen file, which holds "old contents", with the write
+// refused: the error box, the interface unlocked, the old file as it was.
+void expect_refused_save(World& w, bool size_limited) {
+    {
+        FileSizeLimit limit(size_limited ? 16 : RLIM_INFINITY);
+        menusave_Click(w.ctx);
+    }
+    ASSERT_EQ(w.host.events.size(), 6u);
+    EXPECT_EQ(w.host.events[2], "disable");
+    EXPECT_EQ(w.host.events[3].rfind("box 16 The HEX file could not be saved.", 0), 0u) << w.host.events[3];
+    EXPECT_NE(w.host.events[3].find(w.host.chosen), std::string::npos);
+    EXPECT_EQ(w.host.events[4], "enable");
+    EXPECT_EQ(w.host.events[5], "status HEX file not saved!");
+    EXPECT_EQ(read_text(w.host.chosen), "old contents");
+    EXPECT_EQ(w.files.names(), std::vector<std::string>{"old.hex"});
+}
+
 TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
     enum Fault { read_only_folder, file_size_limit, write_protected_file };
     const struct { Fault fault; const char* name; } cases[] = {
@@ -314,28 +331,23 @@ TEST(SaveFlow, FailedWriteKeepsTheOldFileAndReportsNoSave) {
                                                             std::filesystem::perms::group_read |
                                                             std::filesystem::perms::others_read);
         }
-        if (fault == read_only_folder) {
-            std::filesystem::permissions(w.files.path(), std::filesystem::perms::all,
-                                         std::filesystem::perm_options::remove);
-            std::filesystem::permissions(w.files.path(), std::filesystem::perms::owner_read |
-                                                             std::filesystem::perms::owner_exec);
-            if (::access(w.files.path().c_str(), W_OK) == 0) {
-                std::cout << "read-only folder not tried: this user may write anywhere\n";
-                continue;
-            }
+        if (fault != read_only_folder) {
+            expect_refused_save(w, fault == file_size_limit);
+            continue;
         }
-        {
-            FileSizeLimit limit(fault == file_size_limit ? 16 : RLIM_INFINITY);
-            menusave_Click(w.ctx);
-        }
-        ASSERT_EQ(w.host.events.size(), 6u);
-        EXPECT_EQ(w.host.events[2], "disable");
-        EXPECT_EQ(w.host.events[3].rfind("box 16 The HEX file could not be saved.", 0), 0u) << w.host.events[3];
-        EXPECT_NE(w.host.events[3].find(w.host.chosen), std::string::npos);
-        EXPECT_EQ(w.host.events[4], "enable");
-        EXPECT_EQ(w.host.events[5], "status HEX file not saved!");
-        EXPECT_EQ(read_text(w.host.chosen), "old contents");
-        EXPECT_EQ(w.files.names(), std::vector<std::string>{"old.hex"});
+        // Root writes into any folder: as root the save is made by the ordinary
+        // user, who owns the folder, the old file and the settings, so only the
+        // folder's permission bits refuse it.
+        ASSERT_TRUE(hand_to_ordinary_user(w.files.path()));
+        ASSERT_TRUE(hand_to_ordinary_user(w.settings_dir.path()));
+        std::filesystem::permissions(w.files.path(), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_exec);
+        const auto checks = [&] {
+            if (::access(w.files.path().c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write anywhere";
+            ASSERT_EQ(::access(w.host.chosen.c_str(), W_OK), 0) << "only the folder may refuse";
+            expect_refused_save(w, false);
+        };
+        EXPECT_TRUE(as_ordinary_user(checks));
     }
 }
 

@@ -7,7 +7,10 @@
 //
 // The child is a copy of the test program without its other threads and never
 // returns to GoogleTest: keep the checks to plain calls and the classes under
-// test, with no event loop and no application object made in the child.
+// test, with no application object made in the child. A window's checks may
+// run the event loop there only from a process with no other thread left at
+// the fork (Qt's pooled painting threads let go first, as the main window's
+// drill does), since the child would wait for them, or for their locks, for ever.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -176,11 +180,22 @@ inline ::testing::AssertionResult as_ordinary_user(const std::function<void()>& 
     return d::outcome(status, in_time, timeout_ms, text);
 }
 
-// Gives path to the user that as_ordinary_user runs its checks as, so that
-// its permission bits are what the checks meet. Needed only as root.
+// Gives path, and for a folder all it holds, to the user that as_ordinary_user
+// runs its checks as, so that their permission bits are what the checks meet.
+// Needed only as root.
 inline ::testing::AssertionResult hand_to_ordinary_user(const std::string& path) {
-    if (::geteuid() != 0 || ::chown(path.c_str(), ordinary_id, ordinary_id) == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << path << ": " << ordinary_detail::why("chown");
+    if (::geteuid() != 0) return ::testing::AssertionSuccess();
+    if (::chown(path.c_str(), ordinary_id, ordinary_id) != 0)
+        return ::testing::AssertionFailure() << path << ": " << ordinary_detail::why("chown");
+    std::error_code ec;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ec))) return ::testing::AssertionSuccess();
+    for (std::filesystem::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string inside = it->path().string();
+        if (::lchown(inside.c_str(), ordinary_id, ordinary_id) != 0)
+            return ::testing::AssertionFailure() << inside << ": " << ordinary_detail::why("lchown");
+    }
+    if (ec) return ::testing::AssertionFailure() << path << ": " << ec.message();
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace tessaly::test
