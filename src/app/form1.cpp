@@ -170,7 +170,7 @@ void Form1::build_menus() {
     menu3 = bar->addMenu(QStringLiteral("&Tools"));
     for (const OperationControl& c : form1_operations) {
         item(menu3, QStringLiteral("&") + QString::fromUtf8(c.button.caption),
-             [this, op = c.op] { run_operation(op); });
+             [this, op = c.op] { engine_.start(op); });  // the item passes the gate
     }
     menu4 = bar->addMenu(QStringLiteral("&Options"));
     item(menu4, QStringLiteral("Change Microcontroller Model"), [this] { menumodel_Click(); });
@@ -313,12 +313,15 @@ void Form1::menuportinfo_Click() { show_msgbox(pinout_text(), box_plain); }
 
 void Form1::menuabout_Click() { show_msgbox(about_text(appinfo_.title), box_plain); }
 
+// The buttons. The Tools items pass the gate as every menu item does, and
+// start the operation themselves: a held action that queued again would
+// fall behind those that came after it.
 void Form1::run_operation(Operation op) {
     gate([this, op] { engine_.start(op); });
 }
 
 void Form1::gate(std::function<void()> action) {
-    if (!engine_.inside() && held_.empty()) {
+    if (may_act_now() && held_.empty()) {
         action();
         return;
     }
@@ -326,11 +329,18 @@ void Form1::gate(std::function<void()> action) {
     if (!engine_.inside()) post_held();
 }
 
+// No engine call is under way and no voltage message awaits its answer.
+bool Form1::may_act_now() const { return !engine_.inside() && !engine_.answer_awaited(); }
+
 void Form1::engine_free() {
-    if (!held_.empty() || engine_.bytes_waiting()) post_held();
+    if (!held_.empty() || signal_ != 0 || engine_.bytes_waiting()) post_held();
 }
 
-bool Form1::actions_held() { return !held_.empty(); }
+// While a held action runs (and may stand) the bytes go on; while the held
+// actions wait for a voltage message's answer, that answer must come in.
+bool Form1::actions_held() {
+    return signal_ != 0 || (!held_.empty() && !running_held_ && !engine_.answer_awaited());
+}
 
 // From the event loop, never inside the receive handler the engine call
 // returned to: a question asked there would hold up the port's events.
@@ -340,17 +350,26 @@ void Form1::post_held() {
     QMetaObject::invokeMethod(this, [this] { run_held(); }, Qt::QueuedConnection);
 }
 
-// An action may stand (a question, a dialog): the next run of this, posted
-// before it, takes the rest and the received bytes on behind it.
+// One held action after the other: one that stands (a question, a dialog)
+// keeps the next until it is answered, as a modal window keeps a click, while
+// a run goes on behind it. A signal waits for nothing of that.
 void Form1::run_held() {
     held_posted_ = false;
-    while (!held_.empty() && !engine_.inside()) {
-        const std::function<void()> action = std::move(held_.front());
-        held_.pop_front();
-        post_held();
-        action();
+    if (engine_.inside()) return;
+    if (signal_ != 0) {
+        end_by_signal(std::exchange(signal_, 0));
+        return;
     }
-    if (held_.empty() && !engine_.inside()) engine_.MSComm1_OnComm({});
+    if (!running_held_) {
+        running_held_ = true;
+        while (!held_.empty() && may_act_now()) {
+            const std::function<void()> action = std::move(held_.front());
+            held_.pop_front();
+            action();
+        }
+        running_held_ = false;
+    }
+    if (!actions_held()) engine_.MSComm1_OnComm({});
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -358,9 +377,9 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Inside an engine call the run would go on past the voltages-off: the
-    // close waits its turn.
-    if (engine_.inside()) {
+    // Inside an engine call the run would go on past the voltages-off, and a
+    // held click would run behind the closed window: the close waits its turn.
+    if (engine_.inside() || (!held_.empty() && !running_held_)) {
         event->ignore();
         gate([this] { close(); });
         return;
@@ -398,13 +417,21 @@ void Form1::wait_for_voltages_off() {
 
 // A signal ends the program as a close answered Yes would: a run stops without
 // a box and the voltages go off first. With nothing running it ends at once.
+// Inside an engine call it is held in a place of its own, ahead of every
+// other held action and of any question they stand.
 void Form1::end_on_signal(int signo) {
     if (signalled_) return;
     signalled_ = true;
-    gate([this, signo] {
-        if (engine_.shut_down()) wait_for_voltages_off();
-        exit_by_signal(signo);
-    });
+    if (engine_.inside()) {
+        signal_ = signo;
+        return;
+    }
+    end_by_signal(signo);
+}
+
+void Form1::end_by_signal(int signo) {
+    if (engine_.shut_down()) wait_for_voltages_off();
+    exit_by_signal(signo);
 }
 
 bool Form1::refuse_busy() {

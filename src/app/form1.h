@@ -97,9 +97,11 @@ public:
     bool actions_held() override;
 
     // Every action a user starts in the window comes through here: it runs
-    // now when no engine call is under way and none waits before it; else it
-    // waits its turn, and the actions held run in the order they came as soon
-    // as the call has returned, before the engine takes its next byte.
+    // now when no engine call is under way, no voltage message awaits its
+    // answer and none waits before it; else it waits its turn, and the actions
+    // held run one after the other, in the order they came, as soon as the
+    // call has returned (or the answer has come), before the engine takes its
+    // next byte.
     void gate(std::function<void()> action);
 
     // File flows host.
@@ -144,8 +146,10 @@ protected:
 private:
     void build_labels(QWidget* form);
     void clickable(QLabel* label, std::function<void()> onclick);
+    bool may_act_now() const;
     void post_held();
     void run_held();
+    void end_by_signal(int signo);
     bool ask_to_stop();
     void wait_for_voltages_off();
     void end_on_signal(int signo);
@@ -188,6 +192,8 @@ private:
     EndSignals end_signals_;
     std::deque<std::function<void()>> held_;  // user actions that came inside an engine call
     bool held_posted_ = false;                // run_held is on its way
+    bool running_held_ = false;               // run_held is running one of them
+    int signal_ = 0;                          // a signal that came inside an engine call
     bool signalled_ = false;  // ending for a signal
     bool ended_ = false;
     bool started_ = false;

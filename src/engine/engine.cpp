@@ -327,6 +327,7 @@ void Engine::port_lost(const std::string& why) {
     }
     if (phase_ == Phase::vpp_leaving) {
         leave_test_vpp();
+        host_.enable();  // the loss may have come in the off's own yields, before its unlock
         host_.show_msgbox(why + "." + crlf +
                               "The programmer had not answered the voltages-off message yet: it "
                               "may still hold the Vpp and Vdd voltages on.",
@@ -505,8 +506,7 @@ bool Engine::shut_down() {
 // still owed, with reception on so that the window can wait for its answer.
 void Engine::send_last_voltages_off() {
     host_.stop_reply_timer();
-    rxqueue_.clear();
-    discard_stale();
+    discard_stale();  // counts what waits queued, so that the answer is not taken for it
     end_run();
     enter(Phase::ending);
     link_.set_rthreshold(1);

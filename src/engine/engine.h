@@ -71,7 +71,7 @@ public:
         vpp_asking,     // Test Vpp on, its voltages-on message awaits its reply
         vpp_off_asked,  // switched off before that reply came: the off follows it
         vpp_on,         // Test Vpp on, answered
-        vpp_leaving,    // Test Vpp off: its voltages-off awaits its reply; anything may start
+        vpp_leaving,    // Test Vpp off: its voltages-off awaits its reply
         ending,         // the program ends: the voltages-off is out, its reply awaited
     };
 
@@ -118,9 +118,14 @@ public:
     // even inside another call, which then does nothing more.
     void port_lost(const std::string& why);
 
-    // An operation is pending, a run is being stopped, Test Vpp is on or the
-    // program is ending: nothing else may start.
-    bool busy() const { return phase_ != Phase::idle && phase_ != Phase::vpp_leaving; }
+    // An operation is pending, a run is being stopped, Test Vpp is on or its
+    // voltages-off awaits its answer, or the program is ending: nothing else
+    // may start.
+    bool busy() const { return phase_ != Phase::idle; }
+    // Test Vpp's voltages-off awaits its answer: one message at a time, so
+    // what the user does next waits for it (a few milliseconds, or the reply
+    // time when the programmer is silent).
+    bool answer_awaited() const { return phase_ == Phase::vpp_leaving; }
     bool pending() const {
         return phase_ == Phase::starting || phase_ == Phase::running || phase_ == Phase::settling;
     }

@@ -188,6 +188,7 @@ void CellEditor::label_conf_Click(int index) {
 }
 
 void CellEditor::unosbox_Enter() {
+    if (unosbox->isHidden()) return;  // dropped (Esc, the focus gone) before a held Enter ran
     const QString text = unosbox->text();
     // One to three digits read with leading zeros; anything else among the
     // last four characters is no number.

@@ -385,7 +385,10 @@ TEST(Editor, RefusedWhileAnOperationRunsButNotWhileTestVppIsOn) {
     ASSERT_TRUE(s.ed().unosbox->isVisible());
     s.type("12");
     EXPECT_EQ(s.w->chipimage().flashbuf[0], 0x12);
-    QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);
+    QTest::mouseClick(s.w->label_vpp, Qt::LeftButton);  // and the voltages-off answered
+    ASSERT_EQ(s.folder.pty(3).receive(1, 2000), (std::vector<std::uint8_t>{cmd_voltsoff}));
+    ASSERT_TRUE(s.folder.pty(3).send({0x01}));
+    ASSERT_TRUE(test::spin_until([&] { return !s.w->engine().busy(); }, 2000));
 
     s.right_click(true, 0, 1);  // opened before the operation starts
     ASSERT_TRUE(s.ed().unosbox->isVisible());

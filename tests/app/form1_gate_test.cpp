@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 
 #include <csignal>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 #include "drillkit.h"
+#include "view/bufferview.h"
+#include "view/celleditor.h"
 #include "qt_app.h"
 #include "tempfolder.h"
 
@@ -199,4 +202,111 @@ TEST(Form1Gate, ADialogOpensOnlyAfterTheVoltagesOffIsOut) {
         EXPECT_FALSE(opened_inside) << "the dialog opened inside the call";
         EXPECT_TRUE(off_before) << last_power_message(trace);
     }
+}
+
+// Held actions run one after the other: a held operation does not start while
+// the model list a held click before it opened still stands, and the model
+// change cannot unlock the window under a run.
+TEST(Form1Gate, AHeldActionWaitsForTheDialogOfTheOneBeforeIt) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace});
+    switch_vpp_on(s, trace);
+    bool pending_in_dialog = false;
+    bool unlocked_while_pending = false;
+    bool inside = false;
+    Answer select("Select", [&] {
+        test::spin_until([&] { return s.window->engine().pending(); }, 500);
+        pending_in_dialog = s.window->engine().pending();
+    });
+    inside_next_call(s, [&] {
+        inside = s.window->engine().inside();
+        QTest::mouseClick(s.window->Label1, Qt::LeftButton);
+        tools_item(s, "&Program All")->trigger();
+    });
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    ASSERT_TRUE(inside) << "the clicks did not come inside the call";
+    ASSERT_TRUE(test::wait_until([&] { return select.given > 0; }, 5000));
+    test::spin_until([&] {
+        if (s.window->engine().pending() && s.unlocked()) unlocked_while_pending = true;
+        return !s.window->engine().busy();
+    }, 20000);
+    EXPECT_FALSE(pending_in_dialog) << "Program All ran while the model list stood";
+    EXPECT_FALSE(unlocked_while_pending) << "the model change unlocked the window during the run";
+}
+
+// A close that comes between a call's return and its held click does not
+// overtake the click: no run starts behind the closed window.
+TEST(Form1Gate, ACloseDoesNotOvertakeAHeldClick) {
+    const test::TempFolder dir;
+    const QString trace = QString::fromStdString(dir.file("trace.txt"));
+    SimWindow s({"--trace", trace});
+    s.click(3);  // Blank Check
+    ASSERT_TRUE(test::wait_until([&] { return s.window->engine().settling(); }, 10000));
+    bool inside = false;
+    inside_next_call(s, [&] {
+        inside = s.window->engine().inside();
+        tools_item(s, "&Read All")->trigger();
+    });
+    s.window->engine().reply_timeout();  // the completion
+    ASSERT_TRUE(inside) << "the click did not come inside the completion";
+    Answer yes("Yes");
+    s.window->close();
+    test::spin_for(300);
+    EXPECT_FALSE(!s.window->isVisible() && s.window->engine().pending())
+        << "Read All runs behind the closed window";
+    EXPECT_TRUE(ends_powered_off(trace)) << last_power_message(trace);
+}
+
+// A held Enter in the in-place editor does not store what Esc dropped after it.
+TEST(Form1Gate, AHeldEnterDoesNotStoreAnEntryEscDropped) {
+    SimWindow s;
+    const std::int32_t before = s.window->chipimage().conf[0];
+    QTest::mouseClick(s.window->view().label_conf[0], Qt::LeftButton);
+    QLineEdit* box = s.window->editor().unosbox;
+    ASSERT_TRUE(box->isVisible());
+    QTest::keyClicks(box, "12");
+    bool inside = false;
+    inside_next_call(s, [&] {
+        inside = s.window->engine().inside();
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
+    ASSERT_TRUE(inside) << "the keys did not come inside the call";
+    test::spin_for(100);
+    EXPECT_EQ(s.window->chipimage().conf[0], before) << "the dropped entry was stored";
+}
+
+// A signal is acted on at once even while a held close's question stands.
+TEST(Form1Gate, ASignalDuringAHeldClosesQuestionActsAtOnce) {
+    for (int signo : {SIGTERM, SIGHUP, SIGINT}) std::signal(signo, SIG_DFL);
+    SimWindow s;
+    fill_buffers(s);
+    s.window->curdevice().progtime = 20;
+    QElapsedTimer since;
+    qint64 acted = -1;
+    s.window->exit_by_signal = [&](int) { acted = since.elapsed(); };
+    s.click(program_all);
+    ASSERT_TRUE(test::wait_until([&] { return starts(s.status(), "F:5/"); }, 10000)) << s.status();
+    int stage = 0;  // 1: the close came inside a step; 2: the signal inside one, the question standing
+    QTimer inside;
+    QObject::connect(&inside, &QTimer::timeout, [&] {
+        if (!s.window->engine().inside()) return;
+        if (stage == 0) {
+            stage = 1;
+            s.window->close();
+        } else if (stage == 1 && QApplication::activeModalWidget() != nullptr) {
+            stage = 2;
+            since.start();
+            ::kill(::getpid(), SIGTERM);
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+        }
+    });
+    inside.start(1);
+    EXPECT_TRUE(test::wait_until([&] { return stage == 2; }, 5000));
+    EXPECT_TRUE(test::wait_until([&] { return acted >= 0; }, 3000));
+    EXPECT_LT(acted, 200) << "acted on after " << acted << " ms";
+    if (QWidget* box = QApplication::activeModalWidget()) box->close();
 }

@@ -46,6 +46,7 @@ TEST(Form1WithProgrammer, TestVppLocksUntilSwitchedOff) {
     QTest::mouseClick(s.window->label_vpp, Qt::LeftButton);
     EXPECT_EQ(s.status(), "Vpp and Vdd voltages turned OFF!");
     EXPECT_TRUE(s.window->Command[0]->isEnabled());
+    ASSERT_TRUE(test::wait_until([&] { return !s.window->engine().busy(); }, 3000));
     // The replies to the two voltage messages do not leak into the next run.
     EXPECT_TRUE(starts(s.run(3), "Chip is blank. ")) << s.status();
 }

@@ -53,15 +53,14 @@ TEST(Start, StaleBytesAreDiscardedBeforeTheFirstStep) {
     EXPECT_LT(discard - rig.log.begin(), first - rig.log.begin());
 }
 
-// A reply still on the line when the run starts (the voltages-off of Test
-// Vpp, the last reply of a run that went a step ahead) is dropped when it
-// arrives, so the run's first step waits for its own reply.
+// A reply still on the line when the run starts (the voltages-off of a run
+// that was stopped, the last reply of a run that went a step ahead) is dropped
+// when it arrives, so the run's first step waits for its own reply.
 TEST(Start, RepliesStillOwedAreDroppedWhenTheyArrive) {
     Rig rig;
+    rig.lines({"s0g"});  // stopped at its first instruction: its 103 is out, the reply not yet here
+    EXPECT_EQ(rig.engine.start(Operation::erase), StartResult::stopped);
     rig.lines({"begin", "s09", "end"});
-    EXPECT_TRUE(rig.engine.label_vpp_Click());
-    rig.engine.MSComm1_OnComm("\x01");
-    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 103 sent, its reply not yet here
     rig.engine.start(Operation::erase);
     const std::size_t sent = rig.link.written.size();
     rig.engine.MSComm1_OnComm("\x01");  // the late reply to 103
@@ -91,15 +90,13 @@ TEST(Start, AFailedLineOwesNothingToTheNextRun) {
 // next start, less the ones that have come by then.
 TEST(Start, OwedRepliesAddUpAcrossStarts) {
     Rig rig;
-    EXPECT_TRUE(rig.engine.label_vpp_Click());
-    rig.engine.MSComm1_OnComm("\x01");
-    EXPECT_TRUE(rig.engine.label_vpp_Click());  // 103 out, no reply yet
-    rig.lines({"s0g"});                          // stops at its first instruction
+    rig.lines({"s0g"});  // stops at its first instruction
+    EXPECT_EQ(rig.engine.start(Operation::erase), StartResult::stopped);
     EXPECT_EQ(rig.engine.start(Operation::erase), StartResult::stopped);
     rig.lines({"begin", "end"});
     rig.engine.start(Operation::erase);
     const std::size_t sent = rig.link.written.size();
-    rig.engine.MSComm1_OnComm("\x01\x01");  // Test Vpp's 103 and the stopped run's 103
+    rig.engine.MSComm1_OnComm("\x01\x01");  // the stopped runs' two 103s
     EXPECT_EQ(rig.link.written.size(), sent);
     EXPECT_TRUE(rig.engine.busy());
     rig.engine.MSComm1_OnComm("\x01");  // the reply to this run's begin
@@ -695,9 +692,9 @@ TEST(TestVpp, AnAnswerKeepsItOn) {
     EXPECT_TRUE(rig.engine.label_vpp_Click());
     rig.engine.MSComm1_OnComm("\x01");
     EXPECT_EQ(rig.host.timerms, 0);
-    EXPECT_TRUE(rig.engine.label_vpp_Click());  // off, its reply still to come
+    EXPECT_TRUE(rig.engine.label_vpp_Click());  // off, and answered
+    rig.engine.MSComm1_OnComm("\x01");
     EXPECT_TRUE(rig.engine.label_vpp_Click());
-    rig.engine.MSComm1_OnComm("\x01");  // the late voltages-off reply: no answer yet
     EXPECT_EQ(rig.host.timerms, reply_grace_ms);
     rig.engine.MSComm1_OnComm("\x01");
     EXPECT_EQ(rig.host.timerms, 0);
@@ -803,7 +800,7 @@ TEST(TestVpp, TheOffWaitsForTheOnsAnswer) {
     EXPECT_EQ(rig.host.status, "Vpp and Vdd voltages turned OFF!");
     EXPECT_FALSE(rig.host.locked);
     EXPECT_FALSE(rig.engine.opstate().testvpp);
-    EXPECT_FALSE(rig.engine.busy());  // anything may start while its answer is awaited
+    EXPECT_TRUE(rig.engine.answer_awaited());  // nothing else goes out until it comes
     EXPECT_EQ(rig.host.timerms, reply_grace_ms);
     rig.engine.MSComm1_OnComm("\x01");
     EXPECT_EQ(rig.engine.phase(), Engine::Phase::idle);
@@ -872,6 +869,66 @@ TEST(Gate, HeldActionsComeBeforeTheNextByte) {
     EXPECT_FALSE(rig.engine.bytes_waiting());
     EXPECT_EQ(rig.messages().size(), 3u);
     EXPECT_EQ(rig.link.written.back(), 0x02);
+}
+
+// A port lost in the yields of Test Vpp's own voltages-off leaves nothing
+// locked: the engine is idle, and so is the window.
+TEST(TestVpp, APortLostInTheOffsYieldsUnlocks) {
+    Rig rig;
+    ASSERT_TRUE(rig.engine.label_vpp_Click());
+    rig.engine.MSComm1_OnComm("\x01");
+    ASSERT_EQ(rig.engine.phase(), Engine::Phase::vpp_on);
+    rig.link.onyield = [&] {
+        rig.link.onyield = nullptr;
+        rig.host.open = false;
+        rig.link.connection += 1;
+        rig.engine.port_lost("COM3 (/dev/x) was lost: gone");
+    };
+    rig.engine.label_vpp_Click();
+    EXPECT_EQ(rig.engine.phase(), Engine::Phase::idle);
+    EXPECT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_FALSE(rig.host.locked);
+}
+
+// While Test Vpp's voltages-off awaits its answer nothing else goes out.
+TEST(TestVpp, NothingGoesOutWhileTheOffAwaitsItsAnswer) {
+    const struct {
+        const char* name;
+        std::function<void(Rig&)> next;
+    } cases[] = {
+        {"Test Vpp on again", [](Rig& r) { r.engine.label_vpp_Click(); }},
+        {"an operation", [](Rig& r) { r.engine.start(Operation::erase); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.engine.label_vpp_Click();
+        rig.engine.MSComm1_OnComm("\x01");
+        rig.engine.label_vpp_Click();
+        ASSERT_TRUE(rig.engine.answer_awaited());
+        c.next(rig);
+        EXPECT_EQ(rig.link.written, (std::vector<std::uint8_t>{cmd_vddvpp, cmd_voltsoff}));
+        EXPECT_EQ(rig.host.status, busy_text);
+    }
+}
+
+// A reply held behind the window's actions is counted when the program ends
+// there: the voltages-off's answer is not taken for it.
+TEST(ShutDown, AReplyHeldBehindActionsIsNotTakenForTheAnswer) {
+    Rig rig;
+    rig.lines({"begin", "s01", "s02", "end"});
+    rig.engine.start(Operation::erase);
+    rig.link.onyield = [&] {
+        rig.link.onyield = nullptr;
+        rig.host.held = true;                 // the signal, held
+        rig.engine.MSComm1_OnComm("\x01");  // the reply to 104 01, queued
+    };
+    rig.engine.MSComm1_OnComm("\x01");
+    ASSERT_TRUE(rig.engine.bytes_waiting());
+    rig.host.held = false;  // the window runs the signal's end
+    ASSERT_TRUE(rig.engine.shut_down());
+    rig.engine.MSComm1_OnComm("\x11");  // the voltages-off's answer
+    EXPECT_TRUE(rig.engine.shut_down_answered());
 }
 
 }  // namespace
