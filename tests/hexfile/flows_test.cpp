@@ -111,44 +111,39 @@ TEST(OpenFlow, EachLoadReplacesTheWholeImage) {
     EXPECT_EQ(w.host.events.at(4), "status Operation completed. Total 0 (0K) program words loaded.");
 }
 
-// The file cut after its FLASH records: no configuration, EEPROM or end record.
-TEST(OpenFlow, FileCutShortLoadsAfterABoxNamingItsLastRecord) {
-    World w;
-    const std::string whole = read_text(fixtures + "program.hex");
-    std::size_t cut = 0;
-    for (int line = 0; line < 4; ++line) cut = whole.find('\n', cut) + 1;
-    w.host.chosen = w.files.file("cut.hex");
-    write_text(w.host.chosen, whole.substr(0, cut));
-    menuopen_Click(w.ctx);
-    EXPECT_EQ(w.host.events,
-              (Events{"choose", "disable",
-                      "box 64 The file has no end-of-file record (:00000001FF): it may be incomplete.\r\n"
-                      "Its last record is on line 4: :020BFE00630092",
-                      "updatedisplay", "label_hex " + shorten_path(w.host.chosen),
-                      "status Operation completed. Total 1536 (1.5K) program words loaded.", "enable"}));
-    ChipImage want = blank_image(w.dev);
-    want.flashbuf = program_hex_image(w.dev).flashbuf;
-    expect_same_image(w.image, want);
-}
-
-// An end record put after the FLASH records: the configuration and EEPROM
-// records after it are not loaded, and the box says so.
-TEST(OpenFlow, LinesAfterTheEndRecordAreToldAndTheRecordsBeforeItLoad) {
-    World w;
-    const std::string whole = read_text(fixtures + "program.hex");
-    std::size_t cut = 0;
-    for (int line = 0; line < 4; ++line) cut = whole.find('\n', cut) + 1;
-    w.host.chosen = w.files.file("early_end.hex");
-    write_text(w.host.chosen, whole.substr(0, cut) + "\r\n:00000001FF\r\n" + whole.substr(cut));
-    menuopen_Click(w.ctx);
-    EXPECT_EQ(w.host.events,
-              (Events{"choose", "disable",
-                      "box 64 The file's end-of-file record is on line 6; the lines after it were not loaded.",
-                      "updatedisplay", "label_hex " + shorten_path(w.host.chosen),
-                      "status Operation completed. Total 1536 (1.5K) program words loaded.", "enable"}));
-    ChipImage want = blank_image(w.dev);
-    want.flashbuf = program_hex_image(w.dev).flashbuf;
-    expect_same_image(w.image, want);
+// The FLASH records alone load, after a box that says why the rest did not:
+// the file cut after them (no configuration, EEPROM or end record), or an end
+// record put after them.
+TEST(OpenFlow, OnlyTheFlashRecordsLoadAfterABoxThatSaysWhy) {
+    const struct {
+        const char* name;
+        const char* after;  // what follows the FLASH records; nullptr: the rest of the file
+        const char* box;
+    } cases[] = {
+        {"cut short", "",
+         "The file has no end-of-file record (:00000001FF): it may be incomplete.\r\n"
+         "Its last record is on line 4: :020BFE00630092"},
+        {"an end record in the middle", nullptr,
+         "The file's end-of-file record is on line 6; the lines after it were not loaded."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        World w;
+        const std::string whole = read_text(fixtures + "program.hex");
+        std::size_t cut = 0;
+        for (int line = 0; line < 4; ++line) cut = whole.find('\n', cut) + 1;
+        w.host.chosen = w.files.file("part.hex");
+        write_text(w.host.chosen, whole.substr(0, cut) +
+                                      (c.after ? std::string(c.after) : "\r\n:00000001FF\r\n" + whole.substr(cut)));
+        menuopen_Click(w.ctx);
+        EXPECT_EQ(w.host.events,
+                  (Events{"choose", "disable", std::string("box 64 ") + c.box, "updatedisplay",
+                          "label_hex " + shorten_path(w.host.chosen),
+                          "status Operation completed. Total 1536 (1.5K) program words loaded.", "enable"}));
+        ChipImage want = blank_image(w.dev);
+        want.flashbuf = program_hex_image(w.dev).flashbuf;
+        expect_same_image(w.image, want);
+    }
 }
 
 // Where a file to open is made in the test's folder; its path.
