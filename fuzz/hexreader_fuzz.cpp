@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(read_hexfile(out, cur, back, backwords, quiet), "the written file reads back");
     check(back.flashbuf == image.flashbuf, "FLASH survives the round trip");
     check(back.eeprombuf == image.eeprombuf, "EEPROM survives the round trip");
-    check(back.conf == image.conf, "configuration survives the round trip");
+    // A model without the second configuration word neither programs nor
+    // saves the 2008h word a file may have brought.
+    check(back.conf[0] == image.conf[0] && (!cur.config2used || back.conf[1] == image.conf[1]),
+          "configuration survives the round trip");
     return 0;
 }
