@@ -156,8 +156,11 @@ struct Run {
             } else if (engine->pending()) {
                 check(host.timer, "a pending operation waits with its reply timer running");
                 engine->reply_timeout();
+            } else if (host.timer) {
+                engine->reply_timeout();  // a voltage message of Test Vpp unanswered
             } else {
-                (void)engine->label_vpp_Click();  // Test Vpp on: switch it off
+                check(engine->opstate().testvpp, "nothing runs but Test Vpp, answered");
+                (void)engine->label_vpp_Click();  // switch it off
             }
         }
         if (host.ended) return false;
