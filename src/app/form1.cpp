@@ -40,7 +40,6 @@ constexpr int status_frame_ms = 40;
 // so long that a silent one keeps the window.
 constexpr int close_wait_ms = 2000;
 
-
 }  // namespace
 
 const std::array<ControlRow, 8> form1_labels = {{

@@ -314,23 +314,21 @@ void Engine::reply_timeout() {
 void Engine::port_lost(const std::string& why) {
     const Entered entered(*this);
     link_.follow_session();
-    if (op_.testvpp) {
+    if (op_.testvpp || phase_ == Phase::vpp_leaving) {
         // Nothing more can be sent or heard: the user must not be told the
-        // voltages are on, nor wait for an answer that cannot come.
-        switch_vpp_off();
+        // voltages are on, nor off, nor wait for an answer that cannot come.
+        const bool off_sent = phase_ == Phase::vpp_leaving;
+        if (off_sent) {
+            leave_test_vpp();
+            host_.enable();  // the loss may have come in the off's own yields, before its unlock
+        } else {
+            switch_vpp_off();
+        }
         host_.show_msgbox(why + "." + crlf +
-                              "Test Vpp has been switched off; the programmer may still hold "
-                              "the Vpp and Vdd voltages on.",
-                          box_error);
-        host_.yield();
-        return;
-    }
-    if (phase_ == Phase::vpp_leaving) {
-        leave_test_vpp();
-        host_.enable();  // the loss may have come in the off's own yields, before its unlock
-        host_.show_msgbox(why + "." + crlf +
-                              "The programmer had not answered the voltages-off message yet: it "
-                              "may still hold the Vpp and Vdd voltages on.",
+                              (off_sent ? "The programmer had not answered the voltages-off message yet: it "
+                                          "may still hold the Vpp and Vdd voltages on."
+                                        : "Test Vpp has been switched off; the programmer may still hold "
+                                          "the Vpp and Vdd voltages on."),
                           box_error);
         host_.yield();
         return;
